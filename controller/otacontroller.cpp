@@ -1,0 +1,210 @@
+#include "otacontroller.h"
+
+#include "browse.h"
+#include "container.h"
+#include "otaflow.h"
+#include "startconfig.h"
+
+#include <QFile>
+#include <QHostAddress>
+#include <QNetworkInterface>
+#include <QSerialPortInfo>
+#include <QTime>
+
+#include <system_error>
+
+namespace qvota {
+
+OtaController::OtaController(QObject *parent)
+    : QObject(parent)
+{}
+
+OtaController::~OtaController()
+{
+    m_cancelRequested.store(true);
+    if (m_worker.joinable())
+        m_worker.join();
+}
+
+QStringList OtaController::serialPorts() const
+{
+    QStringList entries;
+    for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts()) {
+        const QString description = port.description();
+        entries.append(description.isEmpty()
+                           ? port.portName()
+                           : port.portName() + QLatin1String(" - ") + description);
+    }
+    entries.sort(Qt::CaseSensitive);
+    return entries;
+}
+
+QStringList OtaController::hostAddresses() const
+{
+    QStringList entries;
+    for (const QNetworkInterface &iface : QNetworkInterface::allInterfaces()) {
+        const QNetworkInterface::InterfaceFlags flags = iface.flags();
+        if (!flags.testFlag(QNetworkInterface::IsUp)
+            || !flags.testFlag(QNetworkInterface::IsRunning)
+            || flags.testFlag(QNetworkInterface::IsLoopBack))
+            continue;
+        for (const QNetworkAddressEntry &entry : iface.addressEntries()) {
+            const QHostAddress address = entry.ip();
+            if (address.protocol() == QAbstractSocket::IPv4Protocol)
+                entries.append(iface.humanReadableName() + QLatin1String(" - ")
+                               + address.toString());
+        }
+    }
+    entries.sort(Qt::CaseSensitive);
+    return entries;
+}
+
+QStringList OtaController::browseDrives() const
+{
+    return browse_drives();
+}
+
+QVariantMap OtaController::browseListDir(const QString &path, const QVariantList &filters) const
+{
+    return browse_list_dir(path, filters);
+}
+
+QVariantMap OtaController::browseCreateDir(const QString &path, const QString &baseName) const
+{
+    return browse_create_dir(path, baseName);
+}
+
+QVariantMap OtaController::browseRenameDir(const QString &path, const QString &newName) const
+{
+    return browse_rename_dir(path, newName);
+}
+
+void OtaController::start(const QVariantMap &cfg)
+{
+    if (m_running)
+        return;
+    // The previous worker has posted its finish (running is false), so this join is short.
+    if (m_worker.joinable())
+        m_worker.join();
+    m_cancelRequested.store(false);
+    m_progressDone = 0;
+    m_progressTotal = 0;
+    emit progressChanged();
+    m_running = true;
+    emit runningChanged();
+    emit logCleared();
+    try {
+        m_worker = std::thread([this, cfg] { runWorker(cfg); });
+    } catch (const std::system_error &e) {
+        // Queued like every other finish, so start still returns before the outcome arrives
+        // and the signal order is that of a run that failed before opening its link.
+        postFinish(
+            false,
+            QStringLiteral("cannot start worker thread: %1").arg(QString::fromLocal8Bit(e.what())));
+    }
+}
+
+void OtaController::cancel()
+{
+    m_cancelRequested.store(true);
+}
+
+void OtaController::clearLog()
+{
+    emit logCleared();
+}
+
+void OtaController::runWorker(const QVariantMap &cfg)
+{
+    bool ok = false;
+    const QString error = runUpdate(read_start_settings(cfg), &ok);
+    postFinish(ok, error);
+}
+
+QString OtaController::runUpdate(const StartSettings &settings, bool *ok)
+{
+    QFile file(settings.file);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("cannot read %1").arg(settings.file);
+    const QByteArray image = file.readAll();
+    file.close();
+
+    if (!is_container(image))
+        return QStringLiteral("not a .qvbit encrypted image (plain .sbit/.bin rejected)");
+    QVariantMap info;
+    QString parseError;
+    if (!parse_container(image, &info, &parseError))
+        return QStringLiteral("qvbit: %1").arg(parseError);
+    postLog(QStringLiteral("qvbit v2 OK: plain=%1 container=%2 crc32=%3 (on-chip decrypt)")
+                .arg(QString::number(info.value(QStringLiteral("size")).toLongLong()),
+                     QString::number(info.value(QStringLiteral("containerSize")).toLongLong()),
+                     info.value(QStringLiteral("crc32")).toString()));
+    const OtaConfig config = make_ota_config(settings, info);
+
+    postLog(link_log_line(settings));
+    const std::unique_ptr<Link> link = make_link(settings);
+    QString error;
+    if (!link->open(&error))
+        return error;
+
+    postLog(QStringLiteral("file=%1").arg(settings.file));
+    OtaCallbacks callbacks;
+    callbacks.log = [this](const QString &line) { postLog(line); };
+    callbacks.progress = [this](int done, int total) { postProgress(done, total); };
+    callbacks.cancel = &m_cancelRequested;
+    postStatus(QStringLiteral("running"));
+    error = run_update_flow(*link, image, config, callbacks);
+    *ok = error.isEmpty();
+    link->close();
+    return error;
+}
+
+void OtaController::postLog(const QString &message)
+{
+    // Stamped here, on the worker, so the time is that of the event, not of its delivery.
+    const QString line =
+        QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")) + QLatin1Char(' ') + message;
+    QMetaObject::invokeMethod(
+        this, [this, line] { emit logAppended(line); }, Qt::QueuedConnection);
+}
+
+void OtaController::postProgress(int done, int total)
+{
+    m_progressDone = done;
+    QMetaObject::invokeMethod(
+        this,
+        [this, done, total] {
+            m_progressDone = done;
+            m_progressTotal = total;
+            emit progressChanged();
+        },
+        Qt::QueuedConnection);
+}
+
+void OtaController::postStatus(const QString &status)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this, status] {
+            m_statusText = status;
+            emit statusChanged();
+        },
+        Qt::QueuedConnection);
+}
+
+void OtaController::postFinish(bool ok, const QString &error)
+{
+    QMetaObject::invokeMethod(
+        this, [this, ok, error] { finish(ok, error); }, Qt::QueuedConnection);
+}
+
+void OtaController::finish(bool ok, const QString &error)
+{
+    m_running = false;
+    m_statusText = ok ? QStringLiteral("done") : QStringLiteral("failed");
+    emit runningChanged();
+    emit statusChanged();
+    emit otaFinished(ok, ok ? QStringLiteral("OTA FLOW COMPLETE") : error);
+}
+
+} // namespace qvota

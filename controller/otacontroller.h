@@ -1,0 +1,90 @@
+// The one object the window talks to: it runs an update on a worker thread and reports log
+// lines, progress, status and the result as signals on the GUI thread; it also lists serial
+// ports, host addresses, drives and folders for the window.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+#include <QVariantMap>
+
+#include <atomic>
+#include <thread>
+
+namespace qvota {
+
+struct StartSettings;
+
+class OtaController : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(bool running READ running NOTIFY runningChanged)
+    Q_PROPERTY(int progressDone READ progressDone NOTIFY progressChanged)
+    Q_PROPERTY(int progressTotal READ progressTotal NOTIFY progressChanged)
+    Q_PROPERTY(QString statusText READ statusText NOTIFY statusChanged)
+
+public:
+    explicit OtaController(QObject *parent = nullptr);
+    // Requests cancellation and joins a running worker, which may take as long as the wait the
+    // flow is in (the erase wait is the longest). Posts not yet delivered die with the object.
+    ~OtaController() override;
+
+    bool running() const { return m_running; }
+    int progressDone() const { return m_progressDone; }
+    int progressTotal() const { return m_progressTotal; }
+    QString statusText() const { return m_statusText; }
+
+    // The declaration order of the invokables fixes their method indices, which QML relies on;
+    // they must stay invokables, not slots, since moc puts slots ahead of invokables.
+
+    // "name - description" (or the bare name), sorted.
+    Q_INVOKABLE QStringList serialPorts() const;
+    // "interface - a.b.c.d" for the IPv4 addresses of interfaces that are up, running and not
+    // loopback, sorted.
+    Q_INVOKABLE QStringList hostAddresses() const;
+    Q_INVOKABLE QStringList browseDrives() const;
+    Q_INVOKABLE QVariantMap browseListDir(const QString &path, const QVariantList &filters) const;
+    Q_INVOKABLE QVariantMap browseCreateDir(const QString &path, const QString &baseName) const;
+    // Begins one run and returns at once; ignored while a run is active. The outcome arrives
+    // as otaFinished.
+    Q_INVOKABLE void start(const QVariantMap &cfg);
+    // Takes effect at the flow's next poll (before an identify try or a frame), as an ordinary
+    // failed finish. Emits nothing itself.
+    Q_INVOKABLE void cancel();
+    Q_INVOKABLE void clearLog();
+    Q_INVOKABLE QVariantMap browseRenameDir(const QString &path, const QString &newName) const;
+
+signals:
+    void logAppended(const QString &line);
+    void logCleared();
+    void runningChanged();
+    void progressChanged();
+    void statusChanged();
+    void otaFinished(bool ok, const QString &message);
+
+private:
+    // Worker thread: the whole run, from reading the file to the finish post.
+    void runWorker(const QVariantMap &cfg);
+    // Worker thread: everything up to the finish; returns the error text, empty on success.
+    QString runUpdate(const StartSettings &settings, bool *ok);
+
+    // Called on the worker thread (postFinish also by start when no worker can be made); each
+    // queues one call that runs on the GUI thread, in the order posted.
+    void postLog(const QString &message);
+    void postProgress(int done, int total);
+    void postStatus(const QString &status);
+    void postFinish(bool ok, const QString &error);
+
+    void finish(bool ok, const QString &error);
+
+    std::thread m_worker;
+    // The only datum both threads touch: the flow polls it through OtaCallbacks::cancel.
+    std::atomic_bool m_cancelRequested{false};
+    bool m_running = false;
+    int m_progressDone = 0;
+    int m_progressTotal = 0;
+    QString m_statusText;
+};
+
+} // namespace qvota

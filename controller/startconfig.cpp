@@ -1,0 +1,63 @@
+#include "startconfig.h"
+
+#include "seriallink.h"
+#include "udplink.h"
+
+namespace qvota {
+
+QString port_name_from_entry(const QString &entry)
+{
+    return entry.section(QLatin1Char(' '), 0, 0).trimmed();
+}
+
+QString host_ip_from_entry(const QString &entry)
+{
+    static const QLatin1String separator(" - ");
+    const qsizetype at = entry.lastIndexOf(separator);
+    return (at < 0 ? entry : entry.mid(at + separator.size())).trimmed();
+}
+
+StartSettings read_start_settings(const QVariantMap &cfg)
+{
+    StartSettings s;
+    s.serial = cfg.value(QStringLiteral("transport")).toString() == QLatin1String("uart");
+    s.file = cfg.value(QStringLiteral("file")).toString();
+    s.target = cfg.value(QStringLiteral("target")).toString();
+    // Naming a target implies the warm boot; the switch only matters without one.
+    s.warmBoot = !s.target.isEmpty() || cfg.value(QStringLiteral("warmBoot")).toBool();
+    s.portName = port_name_from_entry(cfg.value(QStringLiteral("port")).toString());
+    s.baudRate = cfg.value(QStringLiteral("baud"), s.baudRate).toInt();
+    s.boardIp = cfg.value(QStringLiteral("ip"), s.boardIp).toString();
+    s.boardPort = static_cast<quint16>(cfg.value(QStringLiteral("udpPort"), s.boardPort).toInt());
+    s.hostIp = host_ip_from_entry(cfg.value(QStringLiteral("hostIp"), s.hostIp).toString());
+    s.hostPort = static_cast<quint16>(cfg.value(QStringLiteral("hostPort"), s.hostPort).toInt());
+    return s;
+}
+
+QString link_log_line(const StartSettings &s)
+{
+    // One multi-argument arg() call, so a '%' in an address or port name is never substituted.
+    if (s.serial)
+        return QStringLiteral("opened %1 @%2").arg(s.portName, QString::number(s.baudRate));
+    return QStringLiteral("udp %1:%2 <- %3:%4")
+        .arg(s.boardIp, QString::number(s.boardPort), s.hostIp, QString::number(s.hostPort));
+}
+
+OtaConfig make_ota_config(const StartSettings &settings, const QVariantMap &containerInfo)
+{
+    OtaConfig config;
+    config.expectedCrc32 =
+        containerInfo.value(QStringLiteral("crc32")).toString().toUInt(nullptr, 16);
+    config.target = settings.target;
+    config.warmBoot = settings.warmBoot;
+    return config;
+}
+
+std::unique_ptr<Link> make_link(const StartSettings &s)
+{
+    if (s.serial)
+        return std::make_unique<SerialLink>(s.portName, s.baudRate);
+    return std::make_unique<UdpLink>(s.boardIp, s.boardPort, s.hostIp, s.hostPort);
+}
+
+} // namespace qvota

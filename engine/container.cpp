@@ -1,0 +1,72 @@
+#include "container.h"
+
+#include <QtEndian>
+
+#include <cstring>
+
+namespace qvota {
+
+namespace {
+
+std::array<quint32, 256> make_crc32_table()
+{
+    std::array<quint32, 256> table{};
+    for (quint32 i = 0; i < table.size(); ++i) {
+        quint32 c = i;
+        for (int bit = 0; bit < 8; ++bit)
+            c = (c & 1u) ? (c >> 1) ^ 0xEDB88320u : c >> 1;
+        table[i] = c;
+    }
+    return table;
+}
+
+constexpr int magicLength = sizeof(CONTAINER_MAGIC) - 1;
+
+} // namespace
+
+const std::array<quint32, 256> crc32_table = make_crc32_table();
+
+bool is_container(const QByteArray &bytes)
+{
+    return bytes.size() >= ContainerHeader::size
+           && std::memcmp(bytes.constData(), CONTAINER_MAGIC, magicLength) == 0;
+}
+
+bool parse_container(const QByteArray &bytes, QVariantMap *info, QString *error)
+{
+    const auto fail = [error](const char *message) {
+        if (error)
+            *error = QString::fromLatin1(message);
+        return false;
+    };
+
+    if (!is_container(bytes))
+        return fail("bad magic (not a QVBIT002 file)");
+
+    const auto *raw = reinterpret_cast<const uchar *>(bytes.constData());
+    const qint64 plainSize = qFromLittleEndian<qint64>(raw + ContainerHeader::sizeOffset);
+    // Compared as "payload length == size" so that a size field near the top of the 64-bit
+    // range cannot overflow the sum with the header length.
+    const qint64 payloadLength = bytes.size() - ContainerHeader::size;
+    if (plainSize <= 0 || plainSize != payloadLength)
+        return fail("size field mismatch (truncated or corrupt)");
+
+    const quint32 crc = qFromLittleEndian<quint32>(raw + ContainerHeader::crcOffset);
+    if (info) {
+        info->insert(QStringLiteral("size"), plainSize);
+        info->insert(QStringLiteral("containerSize"), qint64(bytes.size()));
+        info->insert(QStringLiteral("crc32"),
+                     QStringLiteral("%1").arg(crc, 8, 16, QLatin1Char('0')).toUpper());
+    }
+    return true;
+}
+
+quint32 crc32(const QByteArray &bytes)
+{
+    quint32 c = 0xFFFFFFFFu;
+    for (const char ch : bytes)
+        c = (c >> 8) ^ crc32_table[(c ^ static_cast<uchar>(ch)) & 0xFFu];
+    return c ^ 0xFFFFFFFFu;
+}
+
+} // namespace qvota

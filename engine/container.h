@@ -1,0 +1,37 @@
+// The .qvbit image container: header check and the CRC-32 that its header states.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QVariantMap>
+
+#include <array>
+
+namespace qvota {
+
+// Header layout of a version-2 container; all integers are little-endian.
+struct ContainerHeader
+{
+    static constexpr int size = 36;
+    static constexpr int magicOffset = 0;
+    static constexpr int opaqueOffset = 8; // 16 bytes the host passes through untouched
+    static constexpr int sizeOffset = 24;  // signed 64-bit plain image size
+    static constexpr int crcOffset = 32;   // unsigned 32-bit CRC-32 of the plain image
+};
+
+inline constexpr char CONTAINER_MAGIC[] = "QVBIT002";
+
+// Reflected CRC-32 (polynomial 0xEDB88320); filled during static initialisation.
+extern const std::array<quint32, 256> crc32_table;
+
+// True when the bytes are long enough for a header and start with the magic.
+bool is_container(const QByteArray &bytes);
+
+// Full header validation. On success fills "size", "containerSize" and "crc32" into info;
+// on failure stores the reason in error. Either pointer may be null.
+bool parse_container(const QByteArray &bytes, QVariantMap *info, QString *error);
+
+// CRC-32 as used by zlib and IEEE 802.3.
+quint32 crc32(const QByteArray &bytes);
+
+} // namespace qvota

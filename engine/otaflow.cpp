@@ -1,0 +1,427 @@
+#include "otaflow.h"
+
+#include "container.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+#include <QtEndian>
+
+#include <algorithm>
+#include <array>
+
+namespace qvota {
+
+namespace {
+
+constexpr int IDENTIFY_TRIES = 5;
+constexpr int IDENTIFY_WINDOW_MS = 3000;
+constexpr int ACK_TIMEOUT_MS = 15000;
+constexpr int RXDONE_TIMEOUT_MS = 15000;
+// The board reads the whole slot back from flash before it answers.
+constexpr int READBACK_TIMEOUT_MS = 120000;
+// Gives the board time to take the target in before the boot command follows.
+constexpr int TARGET_PAUSE_MS = 200;
+
+constexpr char ACK = 'K';
+constexpr char LF = '\n';
+constexpr char CR = '\r';
+constexpr int CRC_DIGITS = 8;
+
+constexpr int FRAME_HEADER = 4; // AA 55 and the 16-bit index
+constexpr int FRAME_TRAILER = 2;
+
+constexpr std::array<quint16, 256> make_crc16_table()
+{
+    std::array<quint16, 256> table{};
+    for (int i = 0; i < 256; ++i) {
+        quint16 reg = quint16(i << 8);
+        for (int bit = 0; bit < 8; ++bit)
+            reg = (reg & 0x8000) ? quint16((reg << 1) ^ 0x1021) : quint16(reg << 1);
+        table[std::size_t(i)] = reg;
+    }
+    return table;
+}
+
+constexpr std::array<quint16, 256> crc16_table = make_crc16_table();
+
+// Number of frames for a payload of size bytes.
+int frame_count(qint64 size)
+{
+    return int((size + FRAME_PAYLOAD - 1) / FRAME_PAYLOAD);
+}
+
+// Writes the frame for index into frame, reusing its storage: the transfer builds thousands of
+// frames and must not allocate for each.
+bool fill_frame(QByteArray &frame, const QByteArray &payload, int index)
+{
+    const qint64 start = qint64(index) * FRAME_PAYLOAD;
+    if (index < 0 || index > 0xFFFF || start >= payload.size()) {
+        frame.clear();
+        return false;
+    }
+    const int n = int(std::min<qint64>(FRAME_PAYLOAD, payload.size() - start));
+    frame.resize(FRAME_HEADER + n + FRAME_TRAILER);
+    auto *out = reinterpret_cast<uchar *>(frame.data());
+    out[0] = 0xAA;
+    out[1] = 0x55;
+    qToLittleEndian<quint16>(quint16(index), out + 2);
+    std::copy_n(payload.constData() + start, n, frame.data() + FRAME_HEADER);
+    const quint16 crc = crc16_ccitt(frame, 2, 2 + n);
+    qToBigEndian<quint16>(crc, out + FRAME_HEADER + n);
+    return true;
+}
+
+QString hex_field(quint32 value)
+{
+    return QStringLiteral("%1").arg(value, CRC_DIGITS, 16, QLatin1Char(' '));
+}
+
+// Reads the CRC that follows marker: at most 8 hex digits. Returns false when unreadable.
+bool parse_crc_after(const QString &text, QLatin1String marker, quint32 &value)
+{
+    const int at = text.indexOf(marker);
+    if (at < 0)
+        return false;
+    bool ok = false;
+    value = text.mid(at + marker.size(), CRC_DIGITS).toUInt(&ok, 16);
+    return ok;
+}
+
+// The bytes a board sent in place of acknowledgements during the transfer. A board may end
+// the transfer with its RXDONE line instead of the last K; the line counts once an LF has
+// followed the marker, so the CRC digits are complete when it is parsed.
+class AckAccumulator
+{
+public:
+    // Appends one byte; returns true when a complete RXDONE line has arrived.
+    bool append(char byte)
+    {
+        m_bytes.append(byte);
+        if (m_markerEnd < 0) {
+            const qsizetype from = std::max<qsizetype>(0, m_bytes.size() - marker().size());
+            const qsizetype at = m_bytes.indexOf(marker(), from);
+            if (at >= 0)
+                m_markerEnd = at + marker().size();
+        } else if (byte == LF) {
+            m_lineComplete = true;
+        }
+        return m_lineComplete;
+    }
+
+    bool isEmpty() const { return m_bytes.isEmpty(); }
+    qsizetype size() const { return m_bytes.size(); }
+    bool hasRxDone() const { return m_markerEnd >= 0; }
+
+    // The text to parse: CR and LF removed, anything before "RXDONE" dropped.
+    QString rxDoneText() const
+    {
+        QString text = QString::fromLatin1(m_bytes);
+        text.remove(QLatin1Char(CR));
+        text.remove(QLatin1Char(LF));
+        const int at = text.indexOf(QLatin1String("RXDONE"));
+        if (at > 0)
+            text.remove(0, at);
+        return text;
+    }
+
+private:
+    static QByteArrayView marker() { return "RXDONE CRC32="; }
+
+    QByteArray m_bytes;
+    qsizetype m_markerEnd = -1;
+    bool m_lineComplete = false;
+};
+
+// The callbacks with their "empty means skip" rule applied once, here.
+class Reporter
+{
+public:
+    explicit Reporter(const OtaCallbacks &callbacks)
+        : m_callbacks(callbacks)
+    {}
+
+    void log(const QString &line) const
+    {
+        if (m_callbacks.log)
+            m_callbacks.log(line);
+    }
+
+    void progress(int done, int total) const
+    {
+        if (m_callbacks.progress)
+            m_callbacks.progress(done, total);
+    }
+
+    bool cancelRequested() const { return m_callbacks.cancel && m_callbacks.cancel->load(); }
+
+private:
+    const OtaCallbacks &m_callbacks;
+};
+
+int time_left(const QElapsedTimer &timer, int windowMs)
+{
+    return int(std::max<qint64>(0, windowMs - timer.elapsed()));
+}
+
+QString seconds_text(double seconds)
+{
+    return QString::number(seconds, 'f', 1);
+}
+
+bool identify(Link &link, const Reporter &reporter)
+{
+    for (int attempt = 1; attempt <= IDENTIFY_TRIES; ++attempt) {
+        if (reporter.cancelRequested())
+            return false;
+        link.write(QByteArrayLiteral("j"));
+        QElapsedTimer window;
+        window.start();
+        for (;;) {
+            const int left = time_left(window, IDENTIFY_WINDOW_MS);
+            QString line;
+            if (left <= 0 || !link.readLine(left, line))
+                break;
+            reporter.log(QStringLiteral("RX> %1").arg(line));
+            if (line.contains(QLatin1String("JEDEC="))) {
+                if (line.contains(JEDEC_ID))
+                    return true;
+                break;
+            }
+        }
+        reporter.log(QStringLiteral("jedec timeout try %1/%2").arg(attempt).arg(IDENTIFY_TRIES));
+    }
+    return false;
+}
+
+QString erase(Link &link, qint64 size, int timeoutMs, const Reporter &reporter)
+{
+    QByteArray command(5, Qt::Uninitialized);
+    command[0] = 'U';
+    qToLittleEndian<quint32>(quint32(size), command.data() + 1);
+    link.write(command);
+    reporter.log(QStringLiteral("TX> U len=%1 (erasing APP2 slot...)").arg(size));
+
+    QElapsedTimer timer;
+    timer.start();
+    QString line;
+    const bool got = link.readLine(timeoutMs, line);
+    if (!got || line != QLatin1String("READY"))
+        return QStringLiteral("expected READY after erase, got '%1'").arg(got ? line : QString());
+    reporter.log(
+        QStringLiteral("RX> READY (erase %1s)").arg(seconds_text(timer.elapsed() / 1000.0)));
+    return {};
+}
+
+// Sends one frame up to retries times; true when the board acknowledged it.
+bool send_frame(Link &link, const QByteArray &frame, int index, int retries,
+                AckAccumulator &accumulator, const Reporter &reporter)
+{
+    for (int attempt = 1; attempt <= retries; ++attempt) {
+        link.write(frame);
+        QElapsedTimer timer;
+        timer.start();
+        for (;;) {
+            const int left = time_left(timer, ACK_TIMEOUT_MS);
+            const int byte = left > 0 ? link.readByte(left) : -1;
+            if (byte < 0)
+                break;
+            if (byte == ACK || accumulator.append(char(byte)))
+                return true;
+        }
+        reporter.log(QStringLiteral("frame %1 try %2: ack timeout").arg(index).arg(attempt));
+    }
+    return false;
+}
+
+QString transfer(Link &link, const QByteArray &payload, int retries, AckAccumulator &accumulator,
+                 const Reporter &reporter)
+{
+    const qint64 size = payload.size();
+    const int frames = frame_count(size);
+    QByteArray frame;
+    frame.reserve(FRAME_HEADER + FRAME_PAYLOAD + FRAME_TRAILER);
+
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < frames; ++i) {
+        if (reporter.cancelRequested())
+            return QStringLiteral("cancelled by user");
+        fill_frame(frame, payload, i);
+        const bool acked = send_frame(link, frame, i, retries, accumulator, reporter);
+        if (!accumulator.isEmpty() && !accumulator.hasRxDone()) {
+            reporter.log(QStringLiteral("note: skipped %1 non-ack byte(s) at frame %2")
+                             .arg(accumulator.size())
+                             .arg(i));
+        }
+        if (!acked)
+            return QStringLiteral("frame %1 failed after %2 tries").arg(i).arg(retries);
+        if (i % 16 == 0 || i == frames - 1)
+            reporter.progress(i + 1, frames);
+        if (i % 256 == 0) {
+            reporter.log(QStringLiteral("progress %1/%2 (%3%)")
+                             .arg(i + 1)
+                             .arg(frames)
+                             .arg((i + 1) * 100 / frames));
+        }
+    }
+    // An instant transfer (a fake link, a tiny image) would divide by zero; below a millisecond
+    // the rate means nothing, so the time is taken as at least that.
+    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    const qint64 rate = qint64(double(size) / std::max(seconds, 0.001));
+    reporter.log(
+        QStringLiteral("transfer done in %1s (%2 B/s)").arg(seconds_text(seconds)).arg(rate));
+    return {};
+}
+
+QString check_receive_crc(Link &link, const AckAccumulator &accumulator, quint32 expected,
+                          const Reporter &reporter)
+{
+    QString text;
+    if (accumulator.hasRxDone()) {
+        text = accumulator.rxDoneText();
+    } else {
+        const bool got = link.readLine(RXDONE_TIMEOUT_MS, text);
+        if (!got || !text.contains(QLatin1String("RXDONE CRC32=")))
+            return QStringLiteral("no RXDONE, got '%1'").arg(got ? text : QString());
+    }
+    reporter.log(QStringLiteral("RX> %1").arg(text));
+    quint32 received = 0;
+    if (!parse_crc_after(text, QLatin1String("CRC32="), received) || received != expected) {
+        return QStringLiteral("RX CRC32 mismatch rx=%1 file=%2")
+            .arg(hex_field(received), hex_field(expected));
+    }
+    reporter.log(QStringLiteral("RX CRC32 match"));
+    return {};
+}
+
+QString check_readback_crc(Link &link, quint32 expected, const Reporter &reporter)
+{
+    link.write(QByteArrayLiteral("F"));
+    QString line;
+    const bool got = link.readLine(READBACK_TIMEOUT_MS, line);
+    if (!got || !line.contains(QLatin1String("IMGCRC=")))
+        return QStringLiteral("no IMGCRC, got '%1'").arg(got ? line : QString());
+    reporter.log(QStringLiteral("RX> %1").arg(line));
+    quint32 image = 0;
+    if (!parse_crc_after(line, QLatin1String("IMGCRC="), image) || image != expected) {
+        return QStringLiteral("IMG CRC32 mismatch img=%1 file=%2")
+            .arg(hex_field(image), hex_field(expected));
+    }
+    reporter.log(QStringLiteral("IMG CRC32 (flash readback) MATCH - OTA WRITE VERIFIED"));
+    return {};
+}
+
+// Listens for the whole window and returns the last answer line (empty when none came).
+QString listen_for_banner(Link &link, int windowMs, const Reporter &reporter)
+{
+    QElapsedTimer timer;
+    timer.start();
+    QString answer;
+    QString line;
+    for (;;) {
+        const int left = time_left(timer, windowMs);
+        const int byte = left > 0 ? link.readByte(left) : -1;
+        if (byte < 0)
+            break;
+        if (byte == LF) {
+            reporter.log(QStringLiteral("RX> %1").arg(line));
+            if (line.contains(QLatin1String("QUELVANE APP"))
+                || line.contains(QLatin1String("WB->")))
+                answer = line;
+            line.clear();
+        } else if (byte != CR) {
+            line.append(QChar::fromLatin1(char(byte)));
+        }
+    }
+    return answer;
+}
+
+void warm_boot(Link &link, const OtaConfig &config, const Reporter &reporter)
+{
+    if (!config.skipReopen) {
+        reporter.log(QStringLiteral("reopen transport before warm boot (XREQ-19 mitigation)"));
+        link.reopen();
+    }
+    if (!config.target.isEmpty()) {
+        reporter.log(QStringLiteral("TX> %1 (select warm boot target)").arg(config.target));
+        link.write(config.target.toLatin1());
+        QThread::msleep(TARGET_PAUSE_MS);
+    }
+    reporter.log(QStringLiteral("TX> b (warm boot)"));
+    link.write(QByteArrayLiteral("b"));
+
+    const QString answer = listen_for_banner(link, config.bannerWindowMs, reporter);
+    // A board that boots without saying so is not a failed update: the image is verified.
+    reporter.log(QStringLiteral("WARM BOOT OK: %1")
+                     .arg(answer.isEmpty() ? QStringLiteral("WARN: no warm-boot ack seen")
+                                           : answer));
+}
+
+} // namespace
+
+quint16 crc16_ccitt(const QByteArray &data, int offset, int count, quint16 init)
+{
+    // Out-of-range arguments are narrowed to the bytes that exist rather than read past them.
+    const qsizetype begin = std::clamp<qsizetype>(offset, 0, data.size());
+    const qsizetype end = std::clamp<qsizetype>(qsizetype(offset) + count, begin, data.size());
+    quint16 reg = init;
+    const auto *bytes = reinterpret_cast<const uchar *>(data.constData());
+    for (qsizetype i = begin; i < end; ++i)
+        reg = quint16((reg << 8) ^ crc16_table[((reg >> 8) ^ bytes[i]) & 0xFF]);
+    return reg;
+}
+
+QByteArray build_frame(const QByteArray &payload, int index)
+{
+    QByteArray frame;
+    fill_frame(frame, payload, index);
+    return frame;
+}
+
+QString run_update_flow(Link &link, const QByteArray &payload, const OtaConfig &config,
+                        const OtaCallbacks &callbacks)
+{
+    const Reporter reporter(callbacks);
+    const qint64 size = payload.size();
+    if (size == 0 || size > MAX_IMAGE_SIZE) {
+        return QStringLiteral("file size %1 out of range (1..%2)").arg(size).arg(MAX_IMAGE_SIZE);
+    }
+
+    const int frames = frame_count(size);
+    const qint64 last = size % FRAME_PAYLOAD == 0 ? FRAME_PAYLOAD : size % FRAME_PAYLOAD;
+    const quint32 expectedCrc = config.onChipDecrypt ? config.expectedCrc32 : crc32(payload);
+    reporter.log(QStringLiteral("len=%1 frames=%2 last=%3 crc32=%4%5")
+                     .arg(size)
+                     .arg(frames)
+                     .arg(last)
+                     .arg(expectedCrc, CRC_DIGITS, 16, QLatin1Char('0'))
+                     .arg(config.onChipDecrypt ? QStringLiteral(" (plaintext, on-chip decrypt)")
+                                               : QString()));
+    link.clearInput();
+
+    if (!identify(link, reporter))
+        return QStringLiteral("JEDEC check failed (board not in OTA image or flash unreadable)");
+
+    if (QString error = erase(link, size, config.eraseTimeoutMs, reporter); !error.isEmpty())
+        return error;
+
+    AckAccumulator accumulator;
+    if (QString error = transfer(link, payload, config.retries, accumulator, reporter);
+        !error.isEmpty())
+        return error;
+
+    if (QString error = check_receive_crc(link, accumulator, expectedCrc, reporter);
+        !error.isEmpty())
+        return error;
+
+    if (QString error = check_readback_crc(link, expectedCrc, reporter); !error.isEmpty())
+        return error;
+
+    if (config.warmBoot)
+        warm_boot(link, config, reporter);
+
+    reporter.log(QStringLiteral("OTA FLOW COMPLETE"));
+    return {};
+}
+
+} // namespace qvota

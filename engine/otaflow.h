@@ -1,0 +1,52 @@
+// The host side of the board's update protocol: one blocking call that identifies the flash,
+// erases APP2, sends the image in acknowledged frames, checks both CRCs and can warm-boot.
+#pragma once
+
+#include "link.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+
+namespace qvota {
+
+// The SPI flash id that the board's update firmware must report.
+inline const QString JEDEC_ID = QStringLiteral("C86018");
+// Payload bytes per frame; every frame but the last carries exactly this many.
+inline constexpr int FRAME_PAYLOAD = 256;
+// The APP2 slot is 2 MiB, and 8192 frames keep the frame index within 16 bits.
+inline constexpr qint64 MAX_IMAGE_SIZE = 0x200000;
+
+struct OtaConfig
+{
+    bool warmBoot = false;
+    QString target;
+    int retries = 3;
+    int eraseTimeoutMs = 180000;
+    int bannerWindowMs = 8000;
+    bool skipReopen = false;
+    bool onChipDecrypt = true;
+    quint32 expectedCrc32 = 0;
+};
+
+struct OtaCallbacks
+{
+    std::function<void(const QString &line)> log;
+    std::function<void(int done, int total)> progress;
+    const std::atomic_bool *cancel = nullptr;
+};
+
+// CRC-16/CCITT-FALSE over count bytes of data from offset, continuing from register init.
+quint16 crc16_ccitt(const QByteArray &data, int offset, int count, quint16 init = 0xFFFF);
+
+// The frame for slice index of payload: AA 55, index (LE16), the slice, CRC-16 (BE16).
+QByteArray build_frame(const QByteArray &payload, int index);
+
+// Runs the whole update on the calling thread. Returns an empty string on success, else
+// the message of the first failure.
+QString run_update_flow(Link &link, const QByteArray &payload, const OtaConfig &config,
+                        const OtaCallbacks &callbacks);
+
+} // namespace qvota

@@ -1,0 +1,118 @@
+#include "seriallink.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+
+namespace qvota {
+
+namespace {
+
+constexpr int openAttempts = 20;
+constexpr int openRetryDelayMs = 500;
+constexpr int reopenPauseMs = 2000;
+constexpr int writeTimeoutMs = 30000;
+// Longest single wait for data, so a deadline is noticed at most this late.
+constexpr int pollSliceMs = 50;
+
+} // namespace
+
+SerialLink::SerialLink(const QString &portName, int baudRate)
+    : m_portName(portName)
+    , m_baudRate(baudRate)
+{}
+
+bool SerialLink::open(QString *error)
+{
+    for (int attempt = 0; attempt < openAttempts; ++attempt) {
+        m_port.setPortName(m_portName);
+        m_port.setBaudRate(m_baudRate, QSerialPort::AllDirections);
+        m_port.setDataBits(QSerialPort::Data8);
+        m_port.setParity(QSerialPort::NoParity);
+        m_port.setStopBits(QSerialPort::OneStop);
+        if (m_port.open(QIODevice::ReadWrite))
+            return true;
+        QThread::msleep(openRetryDelayMs);
+    }
+    if (error)
+        *error = QStringLiteral("cannot open %1").arg(m_portName);
+    return false;
+}
+
+void SerialLink::close()
+{
+    m_port.close();
+}
+
+void SerialLink::reopen()
+{
+    m_port.close();
+    QThread::msleep(reopenPauseMs);
+    // A failed open is not reported here: the reads that follow simply time out.
+    if (m_port.open(QIODevice::ReadWrite))
+        m_port.clear(QSerialPort::Input);
+}
+
+bool SerialLink::write(const QByteArray &bytes)
+{
+    if (m_port.write(bytes) != bytes.size())
+        return false;
+    QElapsedTimer timer;
+    timer.start();
+    while (m_port.bytesToWrite() > 0) {
+        const qint64 left = writeTimeoutMs - timer.elapsed();
+        if (left <= 0 || !m_port.waitForBytesWritten(int(left)))
+            return false;
+    }
+    return true;
+}
+
+int SerialLink::readByte(int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    for (qint64 left = timeoutMs; left > 0; left = timeoutMs - timer.elapsed()) {
+        if (m_port.bytesAvailable() <= 0) {
+            const int slice = int(qMin<qint64>(pollSliceMs, left));
+            const qint64 waitStart = timer.elapsed();
+            if (!m_port.waitForReadyRead(slice)) {
+                // A port in error (closed, hung up) fails the wait at once; sleeping out the
+                // slice keeps such a wait from spinning on the CPU until the deadline.
+                const qint64 rest = slice - (timer.elapsed() - waitStart);
+                if (rest > 0)
+                    QThread::msleep(quint64(rest));
+                continue;
+            }
+        }
+        char byte;
+        if (m_port.read(&byte, 1) == 1)
+            return quint8(byte);
+    }
+    return -1;
+}
+
+bool SerialLink::readLine(int timeoutMs, QString &line)
+{
+    QElapsedTimer timer;
+    timer.start();
+    QString text;
+    for (qint64 left = timeoutMs; left > 0; left = timeoutMs - timer.elapsed()) {
+        const int byte = readByte(int(left));
+        if (byte < 0)
+            break;
+        if (byte == '\n') {
+            line = text;
+            return true;
+        }
+        if (byte != '\r')
+            text.append(QChar(byte)); // Latin-1: the byte value is the code point
+    }
+    return false;
+}
+
+void SerialLink::clearInput()
+{
+    if (m_port.isOpen())
+        m_port.clear(QSerialPort::Input);
+}
+
+} // namespace qvota

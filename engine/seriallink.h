@@ -1,0 +1,29 @@
+// UART link: 8N1 at a chosen bit rate over QSerialPort, used in blocking mode.
+#pragma once
+
+#include "link.h"
+
+#include <QSerialPort>
+
+namespace qvota {
+
+class SerialLink final : public Link
+{
+public:
+    SerialLink(const QString &portName, int baudRate);
+
+    bool open(QString *error) override;
+    void close() override;
+    void reopen() override;
+    bool write(const QByteArray &bytes) override;
+    int readByte(int timeoutMs) override;
+    bool readLine(int timeoutMs, QString &line) override;
+    void clearInput() override;
+
+private:
+    QString m_portName;
+    int m_baudRate;
+    QSerialPort m_port;
+};
+
+} // namespace qvota

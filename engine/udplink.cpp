@@ -1,0 +1,102 @@
+#include "udplink.h"
+
+#include <QElapsedTimer>
+
+namespace qvota {
+
+UdpLink::UdpLink(const QString &boardIp, quint16 boardPort, const QString &hostIp, quint16 hostPort)
+    : m_boardAddress(boardIp)
+    , m_boardPort(boardPort)
+    , m_hostAddress(hostIp)
+    , m_hostPort(hostPort)
+{}
+
+bool UdpLink::open(QString *error)
+{
+    // Qt would bind a null address (an IP text that did not parse) to every interface.
+    if (!m_hostAddress.isNull() && m_socket.bind(m_hostAddress, m_hostPort))
+        return true;
+    if (error)
+        *error =
+            QStringLiteral("udp bind %1:%2 failed").arg(m_hostAddress.toString()).arg(m_hostPort);
+    return false;
+}
+
+void UdpLink::close()
+{
+    m_socket.close();
+}
+
+void UdpLink::reopen()
+{
+    // A datagram socket has no connection to renew.
+}
+
+bool UdpLink::write(const QByteArray &bytes)
+{
+    return m_socket.writeDatagram(bytes, m_boardAddress, m_boardPort) == bytes.size();
+}
+
+int UdpLink::readByte(int timeoutMs)
+{
+    if (!waitForInput(timeoutMs))
+        return -1;
+    const auto byte = quint8(m_rxBuffer.at(m_rxOffset++));
+    if (m_rxOffset == m_rxBuffer.size()) {
+        m_rxBuffer.resize(0); // keeps the capacity for the next datagrams
+        m_rxOffset = 0;
+    }
+    return byte;
+}
+
+bool UdpLink::readLine(int timeoutMs, QString &line)
+{
+    if (!waitForInput(timeoutMs))
+        return false;
+    QByteArray bytes = m_rxBuffer.mid(m_rxOffset);
+    m_rxBuffer.resize(0);
+    m_rxOffset = 0;
+    bytes.removeIf([](char c) { return c == '\r' || c == '\n'; });
+    line = QString::fromLatin1(bytes);
+    return true;
+}
+
+void UdpLink::clearInput()
+{
+    m_rxBuffer.clear();
+    m_rxOffset = 0;
+    while (m_socket.hasPendingDatagrams()) {
+        if (m_socket.readDatagram(nullptr, 0) < 0)
+            break;
+    }
+}
+
+bool UdpLink::waitForInput(int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (unreadCount() == 0) {
+        const qint64 left = timeoutMs - timer.elapsed();
+        if (left <= 0 || !m_socket.waitForReadyRead(int(left)))
+            return false;
+        takePendingDatagrams();
+    }
+    return true;
+}
+
+void UdpLink::takePendingDatagrams()
+{
+    while (m_socket.hasPendingDatagrams()) {
+        const qint64 size = m_socket.pendingDatagramSize();
+        if (size < 0)
+            break;
+        const qsizetype end = m_rxBuffer.size();
+        m_rxBuffer.resize(end + size);
+        const qint64 got = m_socket.readDatagram(m_rxBuffer.data() + end, size);
+        m_rxBuffer.resize(end + qMax<qint64>(got, 0));
+        if (got < 0)
+            break;
+    }
+}
+
+} // namespace qvota

@@ -1,0 +1,42 @@
+// UDP link: a socket bound to the host address that sends every write as one datagram to
+// the board. Datagram boundaries are not kept: received payloads queue up in one buffer.
+#pragma once
+
+#include "link.h"
+
+#include <QHostAddress>
+#include <QUdpSocket>
+
+namespace qvota {
+
+class UdpLink final : public Link
+{
+public:
+    UdpLink(const QString &boardIp, quint16 boardPort, const QString &hostIp, quint16 hostPort);
+
+    bool open(QString *error) override;
+    void close() override;
+    void reopen() override;
+    bool write(const QByteArray &bytes) override;
+    int readByte(int timeoutMs) override;
+    bool readLine(int timeoutMs, QString &line) override;
+    void clearInput() override;
+
+private:
+    // Waits until unread bytes are buffered; false when the time-out passes first.
+    bool waitForInput(int timeoutMs);
+    // Appends the payload of every datagram waiting on the socket to m_rxBuffer.
+    void takePendingDatagrams();
+    qsizetype unreadCount() const { return m_rxBuffer.size() - m_rxOffset; }
+
+    QHostAddress m_boardAddress;
+    quint16 m_boardPort;
+    QHostAddress m_hostAddress;
+    quint16 m_hostPort;
+    QUdpSocket m_socket;
+    QByteArray m_rxBuffer;
+    // Bytes before this offset have been handed out; it saves moving the buffer on every read.
+    qsizetype m_rxOffset = 0;
+};
+
+} // namespace qvota

@@ -1,0 +1,164 @@
+// Command-line updates that end in one of the protocol's fixed time-outs (3 s identify windows,
+// 15 s acknowledgement waits). Each case needs its own wait, so all cases run at the same time
+// against simulators of their own, and the checks follow once every run has ended.
+#include "boardsim.h"
+#include "processrun.h"
+#include "testimages.h"
+#include "transcript.h"
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <vector>
+
+using namespace qvota::test;
+
+namespace {
+
+struct FaultCase
+{
+    QString name;
+    bool pty;
+    QStringList simArgs;
+    QStringList hostArgs;
+    QStringList tailPatterns; // the transcript's last lines, stamps removed
+    QList<int> frames;        // what the simulator saw, in order; empty list: not checked
+    int identify;             // "j" commands the simulator saw
+    qint64 minMs;             // the fixed waits the run must have sat through
+};
+
+QList<int> json_ints(const QJsonValue &value)
+{
+    QList<int> list;
+    for (const QJsonValue &v : value.toArray())
+        list.append(v.toInt());
+    return list;
+}
+
+QList<int> range(int count)
+{
+    QList<int> list;
+    for (int i = 0; i < count; ++i)
+        list.append(i);
+    return list;
+}
+
+struct Running
+{
+    FaultCase fault;
+    std::unique_ptr<BoardSim> sim;
+    std::unique_ptr<QProcess> host;
+    QElapsedTimer timer;
+    qint64 elapsedMs = 0;
+};
+
+} // namespace
+
+class TestCliFaults : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void faultsThatWaitForTimeOuts();
+};
+
+void TestCliFaults::faultsThatWaitForTimeOuts()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    // 2000 plain bytes: a 2036-byte container, 8 frames.
+    const QString image = write_file(dir, "image.qvbit", pack_with_sim(pattern_bytes(2000, 3)));
+    QVERIFY(!image.isEmpty());
+
+    QStringList identifyLog;
+    for (int t = 1; t <= 5; ++t)
+        identifyLog << lit("RX> JEDEC=EF4018") << lit(QStringLiteral("jedec timeout try %1/5").arg(t));
+
+    const QList<FaultCase> cases{
+        {"wrong flash id", false, {"--jedec", "EF4018"}, {},
+         identifyLog.mid(identifyLog.size() - 2)
+             + QStringList{lit("ERROR: JEDEC check failed (board not in OTA image or flash "
+                               "unreadable)")},
+         {}, 5, 0},
+        // A board that stays silent costs each try its whole 3 s window.
+        {"board silent at first", false, {"--silent-identify", "2"}, {},
+         {lit("OTA FLOW COMPLETE")}, range(8), 3, 2 * 3000 - 300},
+        {"lost ack is retried", false, {"--drop-ack", "2"}, {},
+         {lit("IMG CRC32 (flash readback) MATCH - OTA WRITE VERIFIED"), lit("OTA FLOW COMPLETE")},
+         {0, 1, 2, 2, 3, 4, 5, 6, 7}, 1, 15000 - 500},
+        {"frame never acked", false, {"--never-ack", "3"}, {"--retries", "2"},
+         {lit("frame 3 try 1: ack timeout"), lit("frame 3 try 2: ack timeout"),
+          lit("ERROR: frame 3 failed after 2 tries")},
+         {0, 1, 2, 3, 3}, 1, 2 * 15000 - 500},
+        {"serial link dropped", true, {"--drop-link-at", "4"}, {"--retries", "1"},
+         {lit("frame 4 try 1: ack timeout"), lit("ERROR: frame 4 failed after 1 tries")},
+         {}, 1, 15000 - 500},
+        {"udp board goes silent", false, {"--drop-link-at", "4"}, {"--retries", "1"},
+         {lit("frame 4 try 1: ack timeout"), lit("ERROR: frame 4 failed after 1 tries")},
+         {0, 1, 2, 3, 4}, 1, 15000 - 500},
+        // The reset's boot banner is no acknowledgement; the frames that follow reach a board
+        // that has forgotten the transfer.
+        {"board reset", false, {"--reset-at", "5"}, {"--retries", "2"},
+         {lit("frame 5 try 1: ack timeout"), lit("frame 5 try 2: ack timeout"),
+          R"(note: skipped \d+ non-ack byte\(s\) at frame 5)",
+          lit("ERROR: frame 5 failed after 2 tries")},
+         {}, 1, 2 * 15000 - 500},
+    };
+
+    std::vector<Running> runs;
+    for (const FaultCase &fault : cases) {
+        Running run{fault, std::make_unique<BoardSim>(), std::make_unique<QProcess>(), {}, 0};
+        const bool started = fault.pty ? run.sim->startPty(fault.simArgs)
+                                       : run.sim->startUdp(fault.simArgs);
+        QVERIFY2(started, qPrintable(fault.name + ": " + run.sim->log()));
+        QStringList arguments{"--cli", "--file", image};
+        if (fault.pty)
+            arguments << "--transport" << "uart" << "--port" << run.sim->ptyPath();
+        else
+            arguments << "--transport" << "udp" << "--ip" << "127.0.0.1" << "--udp-port"
+                      << QString::number(run.sim->udpPort()) << "--host-ip" << "127.0.0.1"
+                      << "--host-port" << "0";
+        run.timer.start();
+        run.host->start(QStringLiteral(QVOTA_APP_EXE), arguments + fault.hostArgs);
+        QVERIFY(run.host->waitForStarted(10000));
+        runs.push_back(std::move(run));
+    }
+
+    for (Running &run : runs) {
+        QVERIFY2(run.host->waitForFinished(120000), qPrintable(run.fault.name));
+        run.elapsedMs = run.timer.elapsed();
+    }
+
+    for (Running &run : runs) {
+        const FaultCase &fault = run.fault;
+        const QJsonObject record = run.sim->stop();
+        ProcessResult result;
+        result.out = run.host->readAllStandardOutput();
+        const bool success = fault.tailPatterns.last() == lit("OTA FLOW COMPLETE");
+        QVERIFY2(run.host->exitCode() == (success ? 0 : 1), qPrintable(fault.name));
+
+        const Transcript t = read_transcript(result.outLines(), 3);
+        QVERIFY2(t.problem.isEmpty(), qPrintable(fault.name + ": " + t.problem));
+        const qsizetype n = fault.tailPatterns.size();
+        QVERIFY2(t.lines.size() > n, qPrintable(fault.name + "\n" + result.out));
+        const QString diff = match_lines(t.lines.mid(t.lines.size() - n), fault.tailPatterns);
+        QVERIFY2(diff.isEmpty(), qPrintable(fault.name + ": " + diff + "\n" + result.out));
+
+        QVERIFY2(run.elapsedMs >= fault.minMs,
+                 qPrintable(fault.name + QStringLiteral(": %1 ms").arg(run.elapsedMs)));
+        QCOMPARE(record.value("identify").toInt(), fault.identify);
+        if (!fault.frames.isEmpty())
+            QVERIFY2(json_ints(record.value("frames")) == fault.frames,
+                     qPrintable(fault.name + ": " + run.sim->log()));
+        // Nothing after a failure: no readback, no warm boot.
+        QCOMPARE(record.value("readback").toInt(), success ? 1 : 0);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestCliFaults)
+#include "tst_cli_faults.moc"

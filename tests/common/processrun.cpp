@@ -1,0 +1,45 @@
+#include "processrun.h"
+
+#include <QRegularExpression>
+
+namespace qvota::test {
+
+QStringList ProcessResult::outLines() const
+{
+    QString text = QString::fromLocal8Bit(out);
+    if (text.endsWith(QLatin1Char('\n')))
+        text.chop(1);
+    return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+}
+
+ProcessResult run_process(const QString &program, const QStringList &arguments, int timeoutMs)
+{
+    ProcessResult result;
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForStarted(10000))
+        return result;
+    process.closeWriteChannel();
+    result.finished = process.waitForFinished(timeoutMs);
+    if (!result.finished) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+    result.exitCode = process.exitCode();
+    result.exitStatus = process.exitStatus();
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+QString strip_time_stamp(const QString &line, bool *ok)
+{
+    static const QRegularExpression stamp(
+        QStringLiteral("^([01]\\d|2[0-3]):[0-5]\\d:[0-5]\\d\\.\\d{3} "));
+    const QRegularExpressionMatch match = stamp.match(line);
+    if (ok)
+        *ok = match.hasMatch();
+    return match.hasMatch() ? line.mid(match.capturedLength()) : QString();
+}
+
+} // namespace qvota::test

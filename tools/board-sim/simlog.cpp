@@ -1,0 +1,24 @@
+#include "simlog.h"
+
+#include <QElapsedTimer>
+
+#include <cstdio>
+
+namespace qvota::sim {
+
+void log_line(const QString &line)
+{
+    static QElapsedTimer sinceStart = [] {
+        QElapsedTimer timer;
+        timer.start();
+        return timer;
+    }();
+    const QByteArray text = QStringLiteral("[%1] %2\n")
+                                .arg(double(sinceStart.nsecsElapsed()) / 1e9, 9, 'f', 3)
+                                .arg(line)
+                                .toLocal8Bit();
+    std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
+    std::fflush(stderr);
+}
+
+} // namespace qvota::sim
