@@ -170,7 +170,6 @@ void OtaController::postLog(const QString &message)
 
 void OtaController::postProgress(int done, int total)
 {
-    m_progressDone = done;
     QMetaObject::invokeMethod(
         this,
         [this, done, total] {

@@ -167,7 +167,8 @@ int run_serve(const QStringList &args)
     QString error;
     if (!parse_serve_args(args, &config, &error)) {
         print_error(error);
-        print_error(usage_text());
+        const QByteArray usage = usage_text().toLocal8Bit();
+        std::fwrite(usage.constData(), 1, size_t(usage.size()), stderr);
         return 2;
     }
     const StopSignal stop;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <initializer_list>
 #include <vector>
 
 #include <poll.h>

@@ -137,11 +137,6 @@ void PtyServer::run(const std::function<void()> &afterInput)
             const Chunk chunk = std::move(m_inFlight.front());
             m_inFlight.pop_front();
             lastInput = chunk.due;
-            { static double late=0, turn=0; static long n=0; static Clock::time_point lastWrite;
-              late += std::chrono::duration<double>(now - chunk.due).count();
-              if (lastWrite.time_since_epoch().count()) turn += std::chrono::duration<double>(chunk.arrival - lastWrite).count();
-              if (++n % 200 == 0) log_line(QString("n=%1 avg wake late %2 us, avg host turnaround %3 us, chunk %4").arg(n).arg(late/n*1e6).arg(turn/n*1e6).arg(chunk.bytes.size()));
-              lastWrite = Clock::now() + std::chrono::microseconds(11); }
             perform(m_engine.feedStream(chunk.bytes), chunk.due);
             fed = true;
         }
@@ -161,7 +156,7 @@ bool PtyServer::readMaster()
     if (count <= 0)
         return false;
     const auto now = StopSignal::Clock::now();
-    m_inFlight.push_back(Chunk{m_pacer.receiveDone(now, count), QByteArray(buffer, int(count)), now});
+    m_inFlight.push_back(Chunk{m_pacer.receiveDone(now, count), QByteArray(buffer, int(count))});
     return true;
 }
 

@@ -51,7 +51,6 @@ private:
     {
         StopSignal::Clock::time_point due; // when the last byte is through the wire
         QByteArray bytes;
-        StopSignal::Clock::time_point arrival;
     };
 
     bool readMaster();

@@ -2,6 +2,7 @@
 
 #include <QtGlobal>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <thread>
