@@ -56,6 +56,8 @@ bool SerialLink::write(const QByteArray &bytes)
 {
     if (m_port.write(bytes) != bytes.size())
         return false;
+    // Hands the bytes to the driver at once; a frame normally fits, so no wait follows.
+    m_port.flush();
     QElapsedTimer timer;
     timer.start();
     while (m_port.bytesToWrite() > 0) {
