@@ -32,22 +32,6 @@ struct FaultCase
     qint64 minMs;             // the fixed waits the run must have sat through
 };
 
-QList<int> json_ints(const QJsonValue &value)
-{
-    QList<int> list;
-    for (const QJsonValue &v : value.toArray())
-        list.append(v.toInt());
-    return list;
-}
-
-QList<int> range(int count)
-{
-    QList<int> list;
-    for (int i = 0; i < count; ++i)
-        list.append(i);
-    return list;
-}
-
 struct Running
 {
     FaultCase fault;
@@ -77,52 +61,96 @@ void TestCliFaults::faultsThatWaitForTimeOuts()
 
     QStringList identifyLog;
     for (int t = 1; t <= 5; ++t)
-        identifyLog << lit("RX> JEDEC=EF4018") << lit(QStringLiteral("jedec timeout try %1/5").arg(t));
+        identifyLog << lit("RX> JEDEC=EF4018")
+                    << lit(QStringLiteral("jedec timeout try %1/5").arg(t));
 
     const QList<FaultCase> cases{
-        {"wrong flash id", false, {"--jedec", "EF4018"}, {},
+        {"wrong flash id",
+         false,
+         {"--jedec", "EF4018"},
+         {},
          identifyLog.mid(identifyLog.size() - 2)
              + QStringList{lit("ERROR: JEDEC check failed (board not in OTA image or flash "
                                "unreadable)")},
-         {}, 5, 0},
+         {},
+         5,
+         0},
         // A board that stays silent costs each try its whole 3 s window.
-        {"board silent at first", false, {"--silent-identify", "2"}, {},
-         {lit("OTA FLOW COMPLETE")}, range(8), 3, 2 * 3000 - 300},
-        {"lost ack is retried", false, {"--drop-ack", "2"}, {},
+        {"board silent at first",
+         false,
+         {"--silent-identify", "2"},
+         {},
+         {lit("OTA FLOW COMPLETE")},
+         index_range(8),
+         3,
+         2 * 3000 - 300},
+        {"lost ack is retried",
+         false,
+         {"--drop-ack", "2"},
+         {},
          {lit("IMG CRC32 (flash readback) MATCH - OTA WRITE VERIFIED"), lit("OTA FLOW COMPLETE")},
-         {0, 1, 2, 2, 3, 4, 5, 6, 7}, 1, 15000 - 500},
-        {"frame never acked", false, {"--never-ack", "3"}, {"--retries", "2"},
+         {0, 1, 2, 2, 3, 4, 5, 6, 7},
+         1,
+         15000 - 500},
+        {"frame never acked",
+         false,
+         {"--never-ack", "3"},
+         {"--retries", "2"},
          {lit("frame 3 try 1: ack timeout"), lit("frame 3 try 2: ack timeout"),
           lit("ERROR: frame 3 failed after 2 tries")},
-         {0, 1, 2, 3, 3}, 1, 2 * 15000 - 500},
-        {"serial link dropped", true, {"--drop-link-at", "4"}, {"--retries", "1"},
+         {0, 1, 2, 3, 3},
+         1,
+         2 * 15000 - 500},
+        {"serial link dropped",
+         true,
+         {"--drop-link-at", "4"},
+         {"--retries", "1"},
          {lit("frame 4 try 1: ack timeout"), lit("ERROR: frame 4 failed after 1 tries")},
-         {}, 1, 15000 - 500},
-        {"udp board goes silent", false, {"--drop-link-at", "4"}, {"--retries", "1"},
+         {},
+         1,
+         15000 - 500},
+        {"udp board goes silent",
+         false,
+         {"--drop-link-at", "4"},
+         {"--retries", "1"},
          {lit("frame 4 try 1: ack timeout"), lit("ERROR: frame 4 failed after 1 tries")},
-         {0, 1, 2, 3, 4}, 1, 15000 - 500},
+         {0, 1, 2, 3, 4},
+         1,
+         15000 - 500},
         // The reset's boot banner is no acknowledgement; the frames that follow reach a board
         // that has forgotten the transfer.
-        {"board reset", false, {"--reset-at", "5"}, {"--retries", "2"},
+        {"board reset",
+         false,
+         {"--reset-at", "5"},
+         {"--retries", "2"},
          {lit("frame 5 try 1: ack timeout"), lit("frame 5 try 2: ack timeout"),
           R"(note: skipped \d+ non-ack byte\(s\) at frame 5)",
           lit("ERROR: frame 5 failed after 2 tries")},
-         {}, 1, 2 * 15000 - 500},
+         {},
+         1,
+         2 * 15000 - 500},
     };
 
     std::vector<Running> runs;
     for (const FaultCase &fault : cases) {
         Running run{fault, std::make_unique<BoardSim>(), std::make_unique<QProcess>(), {}, 0};
-        const bool started = fault.pty ? run.sim->startPty(fault.simArgs)
-                                       : run.sim->startUdp(fault.simArgs);
+        const bool started =
+            fault.pty ? run.sim->startPty(fault.simArgs) : run.sim->startUdp(fault.simArgs);
         QVERIFY2(started, qPrintable(fault.name + ": " + run.sim->log()));
         QStringList arguments{"--cli", "--file", image};
         if (fault.pty)
-            arguments << "--transport" << "uart" << "--port" << run.sim->ptyPath();
+            arguments << "--transport"
+                      << "uart"
+                      << "--port" << run.sim->ptyPath();
         else
-            arguments << "--transport" << "udp" << "--ip" << "127.0.0.1" << "--udp-port"
-                      << QString::number(run.sim->udpPort()) << "--host-ip" << "127.0.0.1"
-                      << "--host-port" << "0";
+            arguments << "--transport"
+                      << "udp"
+                      << "--ip"
+                      << "127.0.0.1"
+                      << "--udp-port" << QString::number(run.sim->udpPort()) << "--host-ip"
+                      << "127.0.0.1"
+                      << "--host-port"
+                      << "0";
         run.timer.start();
         run.host->start(QStringLiteral(QVOTA_APP_EXE), arguments + fault.hostArgs);
         QVERIFY(run.host->waitForStarted(10000));
@@ -153,7 +181,7 @@ void TestCliFaults::faultsThatWaitForTimeOuts()
                  qPrintable(fault.name + QStringLiteral(": %1 ms").arg(run.elapsedMs)));
         QCOMPARE(record.value("identify").toInt(), fault.identify);
         if (!fault.frames.isEmpty())
-            QVERIFY2(json_ints(record.value("frames")) == fault.frames,
+            QVERIFY2(record_ints(record, "frames") == fault.frames,
                      qPrintable(fault.name + ": " + run.sim->log()));
         // Nothing after a failure: no readback, no warm boot.
         QCOMPARE(record.value("readback").toInt(), success ? 1 : 0);

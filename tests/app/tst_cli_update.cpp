@@ -17,22 +17,6 @@ namespace {
 
 constexpr int plainSize = 3000;
 
-QList<int> json_ints(const QJsonValue &value)
-{
-    QList<int> list;
-    for (const QJsonValue &v : value.toArray())
-        list.append(v.toInt());
-    return list;
-}
-
-QList<int> range(int count)
-{
-    QList<int> list;
-    for (int i = 0; i < count; ++i)
-        list.append(i);
-    return list;
-}
-
 } // namespace
 
 class TestCliUpdate : public QObject
@@ -41,9 +25,8 @@ class TestCliUpdate : public QObject
 
 private slots:
     void initTestCase();
-    void udpWithoutWarmBoot();
-    void udpWarmBootToTarget();
-    void serialWithWarmBoot();
+    void successfulUpdates_data();
+    void successfulUpdates();
     void boardRefusals_data();
     void boardRefusals();
 
@@ -76,9 +59,9 @@ void TestCliUpdate::initTestCase()
 ProcessResult TestCliUpdate::runUdp(const BoardSim &sim, const QStringList &extra)
 {
     return run_process(QStringLiteral(QVOTA_APP_EXE),
-                       QStringList{"--cli", "--transport", "udp", "--ip", "127.0.0.1",
-                                   "--udp-port", QString::number(sim.udpPort()), "--host-ip",
-                                   "127.0.0.1", "--host-port", "0", "--file", m_image}
+                       QStringList{"--cli", "--transport", "udp", "--ip", "127.0.0.1", "--udp-port",
+                                   QString::number(sim.udpPort()), "--host-ip", "127.0.0.1",
+                                   "--host-port", "0", "--file", m_image}
                            + extra,
                        90000);
 }
@@ -109,91 +92,85 @@ QStringList TestCliUpdate::verifiedTail() const
             lit("IMG CRC32 (flash readback) MATCH - OTA WRITE VERIFIED")};
 }
 
-void TestCliUpdate::udpWithoutWarmBoot()
+void TestCliUpdate::successfulUpdates_data()
 {
+    QTest::addColumn<bool>("serial");
+    QTest::addColumn<QStringList>("simArgs");
+    QTest::addColumn<QStringList>("hostArgs");
+    QTest::addColumn<QStringList>("tail"); // what follows the readback match
+    QTest::addColumn<QJsonArray>("targets");
+    QTest::addColumn<int>("warmBoots");
+
+    const QString reopen = lit("reopen transport before warm boot (XREQ-19 mitigation)");
+    QTest::newRow("udp, no warm boot")
+        << false << QStringList() << QStringList() << QStringList{lit("OTA FLOW COMPLETE")}
+        << QJsonArray() << 0;
+    // Listening after the warm-boot command lasts its full window, about 8 s.
+    QTest::newRow("udp, warm boot to target 2")
+        << false << QStringList() << QStringList{"--target", "2"}
+        << QStringList{reopen,
+                       lit("TX> 2 (select warm boot target)"),
+                       lit("TX> b (warm boot)"),
+                       lit("RX> QUELVANE APP2 running (warm boot)"),
+                       lit("WARM BOOT OK: QUELVANE APP2 running (warm boot)"),
+                       lit("OTA FLOW COMPLETE")}
+        << QJsonArray{"2"} << 1;
+    // The port is closed and reopened before the warm boot; a silent board is only a warning.
+    QTest::newRow("serial at 921600, warm boot without answer")
+        << true << QStringList{"--baud", "921600", "--no-banner"}
+        << QStringList{"--baud", "921600", "--warm-boot"}
+        << QStringList{reopen, lit("TX> b (warm boot)"),
+                       lit("WARM BOOT OK: WARN: no warm-boot ack seen"), lit("OTA FLOW COMPLETE")}
+        << QJsonArray() << 1;
+}
+
+void TestCliUpdate::successfulUpdates()
+{
+    QFETCH(bool, serial);
+    QFETCH(QStringList, simArgs);
+    QFETCH(QStringList, hostArgs);
+    QFETCH(QStringList, tail);
+    QFETCH(QJsonArray, targets);
+    QFETCH(int, warmBoots);
+
     BoardSim sim;
-    QVERIFY2(sim.startUdp(), qPrintable(sim.log()));
-    const ProcessResult r = runUdp(sim);
+    QVERIFY2(serial ? sim.startPty(simArgs) : sim.startUdp(simArgs), qPrintable(sim.log()));
+    QString linkLine;
+    ProcessResult r;
+    if (serial) {
+        linkLine = QStringLiteral("opened %1 @921600").arg(sim.ptyPath());
+        r = run_process(
+            QStringLiteral(QVOTA_APP_EXE),
+            QStringList{"--cli", "--transport", "uart", "--port", sim.ptyPath(), "--file", m_image}
+                + hostArgs,
+            90000);
+    } else {
+        linkLine = QStringLiteral("udp 127.0.0.1:%1 <- 127.0.0.1:0").arg(sim.udpPort());
+        r = runUdp(sim, hostArgs);
+    }
     const QJsonObject record = sim.stop();
 
     QVERIFY(r.finished);
     QCOMPARE(r.exitCode, 0);
     const Transcript t = read_transcript(r.outLines(), 3);
     QVERIFY2(t.problem.isEmpty(), qPrintable(t.problem));
-    const QString linkLine =
-        QStringLiteral("udp 127.0.0.1:%1 <- 127.0.0.1:0").arg(sim.udpPort());
-    const QStringList expected = successHead(linkLine) + verifiedTail()
-                                 + QStringList{lit("OTA FLOW COMPLETE")};
-    const QString diff = match_lines(t.lines, expected);
+    const QString diff = match_lines(t.lines, successHead(linkLine) + verifiedTail() + tail);
     QVERIFY2(diff.isEmpty(), qPrintable(diff + "\n" + r.out));
 
     QCOMPARE(record.value("identify").toInt(), 1);
-    QCOMPARE(json_ints(record.value("erase")), QList<int>{plainSize + 36});
-    QCOMPARE(json_ints(record.value("frames")), range(m_frames));
+    QCOMPARE(record_ints(record, "erase"), QList<int>{plainSize + 36});
+    QCOMPARE(record_ints(record, "frames"), index_range(m_frames));
     QCOMPARE(record.value("readback").toInt(), 1);
-    QCOMPARE(record.value("warmBoot").toInt(), 0);
-}
-
-void TestCliUpdate::udpWarmBootToTarget()
-{
-    BoardSim sim;
-    QVERIFY2(sim.startUdp(), qPrintable(sim.log()));
-    // Listening after the warm-boot command lasts its full window, about 8 s.
-    const ProcessResult r = runUdp(sim, {"--target", "2"});
-    const QJsonObject record = sim.stop();
-
-    QVERIFY(r.finished);
-    QCOMPARE(r.exitCode, 0);
-    const Transcript t = read_transcript(r.outLines(), 3);
-    QVERIFY2(t.problem.isEmpty(), qPrintable(t.problem));
-    const QStringList expected =
-        successHead(QStringLiteral("udp 127.0.0.1:%1 <- 127.0.0.1:0").arg(sim.udpPort()))
-        + verifiedTail()
-        + QStringList{lit("reopen transport before warm boot (XREQ-19 mitigation)"),
-                      lit("TX> 2 (select warm boot target)"), lit("TX> b (warm boot)"),
-                      lit("RX> QUELVANE APP2 running (warm boot)"),
-                      lit("WARM BOOT OK: QUELVANE APP2 running (warm boot)"),
-                      lit("OTA FLOW COMPLETE")};
-    const QString diff = match_lines(t.lines, expected);
-    QVERIFY2(diff.isEmpty(), qPrintable(diff + "\n" + r.out));
-    QCOMPARE(record.value("targets").toArray(), QJsonArray{"2"});
-    QCOMPARE(record.value("warmBoot").toInt(), 1);
-}
-
-void TestCliUpdate::serialWithWarmBoot()
-{
-    BoardSim sim;
-    QVERIFY2(sim.startPty({"--baud", "921600", "--no-banner"}), qPrintable(sim.log()));
-    const ProcessResult r = run_process(
-        QStringLiteral(QVOTA_APP_EXE),
-        {"--cli", "--transport", "uart", "--port", sim.ptyPath(), "--baud", "921600",
-         "--warm-boot", "--file", m_image},
-        90000);
-    const QJsonObject record = sim.stop();
-
-    QVERIFY(r.finished);
-    QCOMPARE(r.exitCode, 0);
-    const Transcript t = read_transcript(r.outLines(), 3);
-    QVERIFY2(t.problem.isEmpty(), qPrintable(t.problem));
-    // The port is reopened before the warm boot; a board that stays silent is only a warning.
-    const QStringList expected =
-        successHead(QStringLiteral("opened %1 @921600").arg(sim.ptyPath())) + verifiedTail()
-        + QStringList{lit("reopen transport before warm boot (XREQ-19 mitigation)"),
-                      lit("TX> b (warm boot)"), lit("WARM BOOT OK: WARN: no warm-boot ack seen"),
-                      lit("OTA FLOW COMPLETE")};
-    const QString diff = match_lines(t.lines, expected);
-    QVERIFY2(diff.isEmpty(), qPrintable(diff + "\n" + r.out));
-    QCOMPARE(json_ints(record.value("frames")), range(m_frames));
-    QCOMPARE(record.value("targets").toArray(), QJsonArray());
-    QCOMPARE(record.value("warmBoot").toInt(), 1);
+    QCOMPARE(record.value("targets").toArray(), targets);
+    QCOMPARE(record.value("warmBoot").toInt(), warmBoots);
 }
 
 void TestCliUpdate::boardRefusals_data()
 {
     QTest::addColumn<QStringList>("simArgs");
-    QTest::addColumn<QString>("lastLog");    // pattern of the last stamped line
-    QTest::addColumn<QString>("error");      // pattern of the ERROR line
-    QTest::addColumn<int>("framesSent");     // frames the simulator saw, -1: all
+    QTest::addColumn<QString>("lastLog"); // pattern of the last stamped line
+    QTest::addColumn<QString>("error");   // pattern of the ERROR line
+    QTest::addColumn<int>("framesSent");  // frames the simulator saw, -1: all
     QTest::addColumn<int>("readbacks");
 
     QTest::newRow("erase refused")
@@ -230,7 +207,7 @@ void TestCliUpdate::boardRefusals()
     QVERIFY2(diff.isEmpty(), qPrintable(diff + "\n" + r.out));
     // The board is told nothing more after a failure: no readback after a receive mismatch,
     // and never a warm boot.
-    QCOMPARE(json_ints(record.value("frames")).size(), framesSent < 0 ? m_frames : framesSent);
+    QCOMPARE(record_ints(record, "frames").size(), framesSent < 0 ? m_frames : framesSent);
     QCOMPARE(record.value("readback").toInt(), readbacks);
     QCOMPARE(record.value("warmBoot").toInt(), 0);
 }

@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 
 namespace qvota::test {
@@ -153,6 +154,22 @@ QByteArray pack_with_sim(const QByteArray &plain, const QString &executable)
     if (!outFile.open(QIODevice::ReadOnly))
         return {};
     return outFile.readAll();
+}
+
+QList<int> record_ints(const QJsonObject &record, const QString &key)
+{
+    QList<int> list;
+    for (const QJsonValue &value : record.value(key).toArray())
+        list.append(value.toInt());
+    return list;
+}
+
+QList<int> index_range(int count)
+{
+    QList<int> list;
+    for (int i = 0; i < count; ++i)
+        list.append(i);
+    return list;
 }
 
 } // namespace qvota::test

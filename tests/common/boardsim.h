@@ -49,6 +49,11 @@ private:
     bool m_exitedCleanly = false;
 };
 
+// A list of integers from the record, such as "frames" or "erase".
+QList<int> record_ints(const QJsonObject &record, const QString &key);
+// 0, 1, ..., count - 1: the frame indices of a transfer without retries.
+QList<int> index_range(int count);
+
 // Packs plain into a container with the simulator's "pack" and returns the container bytes
 // (empty on failure).
 QByteArray pack_with_sim(const QByteArray &plain);

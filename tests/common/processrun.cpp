@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 
+#include <ctime>
+
 namespace qvota::test {
 
 QStringList ProcessResult::outLines() const
@@ -30,6 +32,13 @@ ProcessResult run_process(const QString &program, const QStringList &arguments, 
     result.out = process.readAllStandardOutput();
     result.err = process.readAllStandardError();
     return result;
+}
+
+qint64 process_cpu_ms()
+{
+    timespec ts{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
 QString strip_time_stamp(const QString &line, bool *ok)

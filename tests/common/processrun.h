@@ -20,6 +20,9 @@ struct ProcessResult
 ProcessResult run_process(const QString &program, const QStringList &arguments,
                           int timeoutMs = 60000);
 
+// CPU time this process has used so far, for checks that a wait does not spin.
+qint64 process_cpu_ms();
+
 // Strips the "HH:mm:ss.zzz " prefix of a time-stamped log line; returns an empty string
 // (and sets ok to false) when the line does not start with a well-formed stamp.
 QString strip_time_stamp(const QString &line, bool *ok = nullptr);

@@ -2,13 +2,14 @@
 // the link opens the slave side as its serial port.
 #include "seriallink.h"
 
+#include "processrun.h"
+
 #include <QElapsedTimer>
 #include <QTest>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <memory>
@@ -76,13 +77,6 @@ private:
     int m_master = -1;
     QString m_slavePath;
 };
-
-qint64 processCpuMs()
-{
-    timespec ts{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return qint64(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
 
 } // namespace
 
@@ -208,11 +202,11 @@ void TestSerialLink::zeroTimeOutReturnsAtOnceEvenWithBytesWaiting()
 
 void TestSerialLink::waitingForDataDoesNotSpin()
 {
-    const qint64 cpuBefore = processCpuMs();
+    const qint64 cpuBefore = qvota::test::process_cpu_ms();
     QCOMPARE(m_link->readByte(1000), -1);
     QString line;
     QVERIFY(!m_link->readLine(1000, line));
-    const qint64 cpuUsed = processCpuMs() - cpuBefore;
+    const qint64 cpuUsed = qvota::test::process_cpu_ms() - cpuBefore;
     QVERIFY2(cpuUsed < 200, qPrintable(QStringLiteral("%1 ms CPU in 2 s of waiting").arg(cpuUsed)));
 }
 
@@ -222,9 +216,9 @@ void TestSerialLink::hungUpPortWaitsOutTheTimeOutWithoutSpinning()
     m_peer->closeMaster();
     QElapsedTimer timer;
     timer.start();
-    const qint64 cpuBefore = processCpuMs();
+    const qint64 cpuBefore = qvota::test::process_cpu_ms();
     QCOMPARE(m_link->readByte(500), -1);
-    const qint64 cpuUsed = processCpuMs() - cpuBefore;
+    const qint64 cpuUsed = qvota::test::process_cpu_ms() - cpuBefore;
     QVERIFY2(timer.elapsed() >= 500, qPrintable(QString::number(timer.elapsed())));
     QVERIFY2(cpuUsed < 100, qPrintable(QStringLiteral("%1 ms CPU in 500 ms").arg(cpuUsed)));
 }

@@ -114,7 +114,9 @@ Actions ProtocolEngine::feedDatagram(const QByteArray &datagram)
 
 bool ProtocolEngine::hasPartialInput() const
 {
-    return m_awaitingLength || m_skipStrayFrame > 0 || m_sawFrameMarker
+    // Resynchronising counts too: after line noise the board must go quiet-timeout back to
+    // accepting commands, or a host that gives the transfer up could never identify it again.
+    return m_awaitingLength || m_skipStrayFrame > 0 || m_sawFrameMarker || m_resyncing
            || (m_mode == Mode::Transfer && !m_rx.isEmpty());
 }
 
