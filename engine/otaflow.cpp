@@ -352,9 +352,9 @@ void warm_boot(Link &link, const OtaConfig &config, const Reporter &reporter)
 
     const QString answer = listen_for_banner(link, config.bannerWindowMs, reporter);
     // A board that boots without saying so is not a failed update: the image is verified.
-    reporter.log(QStringLiteral("WARM BOOT OK: %1")
-                     .arg(answer.isEmpty() ? QStringLiteral("WARN: no warm-boot ack seen")
-                                           : answer));
+    reporter.log(
+        QStringLiteral("WARM BOOT OK: %1")
+            .arg(answer.isEmpty() ? QStringLiteral("WARN: no warm-boot ack seen") : answer));
 }
 
 } // namespace
