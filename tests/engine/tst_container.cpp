@@ -21,11 +21,9 @@ private slots:
     void infoMap();
     void crcFieldFormatting_data();
     void crcFieldFormatting();
-    void failureLeavesOutputsUntouched();
-    void nullPointers();
+    void outputsAreOptionalAndUntouchedOnFailure();
     void crc32Values_data();
     void crc32Values();
-    void crc32Table();
 };
 
 void TestContainer::quickTest_data()
@@ -128,7 +126,7 @@ void TestContainer::crcFieldFormatting()
     QCOMPARE(info.value("crc32").toString(), text);
 }
 
-void TestContainer::failureLeavesOutputsUntouched()
+void TestContainer::outputsAreOptionalAndUntouchedOnFailure()
 {
     QVariantMap info{{QStringLiteral("before"), true}};
     QString error = QStringLiteral("unchanged");
@@ -139,12 +137,9 @@ void TestContainer::failureLeavesOutputsUntouched()
     QVERIFY(!parse_container(make_container("abc", 4, 1), &info, &error));
     QCOMPARE(info, snapshot);
     QCOMPARE(error, QStringLiteral("size field mismatch (truncated or corrupt)"));
-}
 
-void TestContainer::nullPointers()
-{
+    // Without outputs only the verdict comes back.
     QVERIFY(parse_container(make_container("abc", 3, 1), nullptr, nullptr));
-    QVERIFY(!parse_container(make_container("abc", 2, 1), nullptr, nullptr));
     QVERIFY(!parse_container(QByteArray("short"), nullptr, nullptr));
 }
 
@@ -165,16 +160,6 @@ void TestContainer::crc32Values()
     QFETCH(QByteArray, bytes);
     QFETCH(quint32, crc);
     QCOMPARE(crc32(bytes), crc);
-}
-
-void TestContainer::crc32Table()
-{
-    // Spot checks of the reflected table: entry 1 is the polynomial shifted through once,
-    // entry 128 the polynomial itself.
-    QCOMPARE(crc32_table[0], 0x00000000u);
-    QCOMPARE(crc32_table[1], 0x77073096u);
-    QCOMPARE(crc32_table[128], 0xEDB88320u);
-    QCOMPARE(crc32_table[255], 0x2D02EF8Du);
 }
 
 QTEST_APPLESS_MAIN(TestContainer)
