@@ -9,18 +9,14 @@
 
 using qvota::UdpLink;
 
-namespace {
-
-const QHostAddress loopback(QHostAddress::LocalHost);
+static const QHostAddress loopback(QHostAddress::LocalHost);
 
 // A port that was free a moment ago; the link binds to it right after.
-quint16 free_udp_port()
+static quint16 free_udp_port()
 {
     QUdpSocket probe;
     return probe.bind(loopback, 0) ? probe.localPort() : 0;
 }
-
-} // namespace
 
 class TestUdpLink : public QObject
 {
@@ -34,8 +30,11 @@ private slots:
     void bindFailures();
 
 private:
-    // One datagram to the link, from the board socket unless another is given.
-    void sendToLink(const QByteArray &bytes, QUdpSocket *from = nullptr);
+    void sendToLink(const QByteArray &bytes, QUdpSocket *from = nullptr)
+    {
+        QCOMPARE((from ? from : m_board.get())->writeDatagram(bytes, loopback, m_linkPort),
+                 qint64(bytes.size()));
+    }
 
     std::unique_ptr<QUdpSocket> m_board;
     quint16 m_linkPort = 0;
@@ -48,17 +47,10 @@ void TestUdpLink::init()
     m_board = std::make_unique<QUdpSocket>();
     QVERIFY(m_board->bind(loopback, 0));
     m_linkPort = free_udp_port();
-    QVERIFY(m_linkPort != 0);
     m_link = std::make_unique<UdpLink>(QStringLiteral("127.0.0.1"), m_board->localPort(),
                                        QStringLiteral("127.0.0.1"), m_linkPort);
     QString error;
     QVERIFY2(m_link->open(&error), qPrintable(error));
-}
-
-void TestUdpLink::sendToLink(const QByteArray &bytes, QUdpSocket *from)
-{
-    QUdpSocket *sender = from ? from : m_board.get();
-    QCOMPARE(sender->writeDatagram(bytes, loopback, m_linkPort), qint64(bytes.size()));
 }
 
 void TestUdpLink::bufferedBytesComeAtOnceAndReadLineTakesTheRest()
@@ -68,7 +60,7 @@ void TestUdpLink::bufferedBytesComeAtOnceAndReadLineTakesTheRest()
     QElapsedTimer timer;
     timer.start();
     QCOMPARE(m_link->readByte(1), int('B'));
-    QVERIFY(timer.elapsed() < 20);
+    QVERIFY(timer.elapsed() < 200); // at once; the margin is for a loaded machine
     QString line;
     QVERIFY(m_link->readLine(1000, line));
     QCOMPARE(line, QStringLiteral("C"));
@@ -95,7 +87,7 @@ void TestUdpLink::reopenKeepsTheBufferButClearInputDropsIt()
     QElapsedTimer timer;
     timer.start();
     m_link->reopen();
-    QVERIFY(timer.elapsed() < 20);
+    QVERIFY(timer.elapsed() < 200); // at once; the margin is for a loaded machine
     QCOMPARE(m_link->readByte(1), int('B'));
 
     sendToLink("stale 1");
