@@ -16,14 +16,15 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Starts the simulator in the background and prints its endpoint (UDP port or pty path).
+# Starts the simulator in the background and sets endpoint to what it serves (the UDP address
+# or the pty path). Not to be called in a subshell: the cleanup needs the pid.
 start_sim() {
-    local name=$1; shift
+    local name=$1 line; shift
     "$sim" serve "$@" >"$work/$name.ready" 2>"$work/$name.log" &
     sims+=($!)
     for _ in $(seq 100); do
         if read -r line <"$work/$name.ready" && [ -n "$line" ]; then
-            echo "${line##* }"
+            endpoint=${line##* }
             return 0
         fi
         sleep 0.1
@@ -38,7 +39,7 @@ head -c 98304 /dev/urandom >"$work/sample.bin"
 "$sim" pack "$work/sample.bin" "$work/sample.qvbit" || exit 1
 "$sim" info "$work/sample.qvbit" || exit 1
 
-endpoint=$(start_sim udp --udp 127.0.0.1:0) || exit 1
+start_sim udp --udp 127.0.0.1:0 || exit 1
 udp_port=${endpoint##*:}
 echo
 echo "== Update over UDP (simulator on 127.0.0.1:$udp_port), warm boot into APP2"
@@ -48,7 +49,8 @@ echo "\$ QuelvaneOtaStudio --cli --transport udp --ip 127.0.0.1 --udp-port $udp_
 udp_rc=$?
 echo "(exit code $udp_rc)"
 
-tty=$(start_sim pty --pty --link "$work/ttyQV0" --baud 921600) || exit 1
+start_sim pty --pty --link "$work/ttyQV0" --baud 921600 || exit 1
+tty=$endpoint
 echo
 echo "== Update over a pseudo-terminal paced as a UART at 921600 baud ($tty), warm boot"
 echo "\$ QuelvaneOtaStudio --cli --transport uart --port $work/ttyQV0 --baud 921600 --file sample.qvbit --warm-boot"
