@@ -16,6 +16,9 @@
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QTest>
+#include <QtEndian>
+
+#include <limits>
 
 #include <csignal>
 #include <memory>
@@ -228,6 +231,11 @@ void TestBoardSim::packAndCipher()
     const auto cut =
         run_process(QVOTA_SIM_EXE, {"info", write_file(dir, "cut", container.chopped(1))});
     QVERIFY(cut.exitCode == 1 && cut.outLines().contains("size matches: no"));
+    // A size field at the top of the 64-bit range must not overflow the length check.
+    QByteArray huge = container;
+    qToLittleEndian<qint64>(std::numeric_limits<qint64>::max(), huge.data() + 24);
+    const auto big = run_process(QVOTA_SIM_EXE, {"info", write_file(dir, "huge", huge)});
+    QVERIFY(big.exitCode == 1 && big.outLines().contains("size matches: no"));
 }
 
 #ifdef Q_OS_UNIX

@@ -144,7 +144,10 @@ int run_info(const QStringList &args)
     }
     const qint64 size = qFromLittleEndian<qint64>(bytes.constData() + ContainerHeader::sizeOffset);
     const quint32 crc = qFromLittleEndian<quint32>(bytes.constData() + ContainerHeader::crcOffset);
-    const bool sizeMatches = size > 0 && bytes.size() == size + ContainerHeader::size;
+    // Compared without adding the header length, which a size field near the top of the
+    // 64-bit range would overflow.
+    const bool sizeMatches = size > 0 && size == bytes.size() - ContainerHeader::size;
+    // One arg() call, so that a '%' in the file's magic is never taken for a placeholder.
     print_out(
         QStringLiteral("magic: %1\n"
                        "nonce: %2\n"
@@ -153,12 +156,10 @@ int run_info(const QStringList &args)
                        "file size: %5\n"
                        "size matches: %6\n")
             .arg(printable(bytes.left(8)),
-                 QString::fromLatin1(bytes.mid(ContainerHeader::opaqueOffset, NONCE_SIZE).toHex()))
-            .arg(size)
-            .arg(crc_hex(crc))
-            .arg(bytes.size())
-            .arg(sizeMatches ? QStringLiteral("yes") : QStringLiteral("no")));
-    return is_container(bytes) && sizeMatches ? 0 : 1;
+                 QString::fromLatin1(bytes.mid(ContainerHeader::opaqueOffset, NONCE_SIZE).toHex()),
+                 QString::number(size), crc_hex(crc), QString::number(bytes.size()),
+                 sizeMatches ? QStringLiteral("yes") : QStringLiteral("no")));
+    return parse_container(bytes, nullptr, nullptr) ? 0 : 1;
 }
 
 int run_serve(const QStringList &args)
