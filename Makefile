@@ -1,17 +1,28 @@
 # The one front door: `make demo` and `make test` work on a fresh Debian 12 machine.
 
-DEPS := cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
+DEPS := cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev \
+	qt6-declarative-dev qt6-declarative-dev-tools qt6-tools-dev qt6-l10n-tools \
+	qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-templates \
+	qml6-module-qtquick-layouts qml6-module-qtquick-window qml6-module-qtqml-workerscript \
+	qml6-module-qt-labs-settings qml6-module-qttest qml6-module-qtqml qml6-module-qtqml-models \
+	qt6-qpa-plugins
+# Only for the screenshots: a virtual display and fonts with Chinese and Japanese glyphs.
+SHOT_DEPS := xvfb xauth fonts-noto-cjk
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps build test demo bench asan-build asan-test tsan-test format clean
+.PHONY: all deps install-missing build test demo run lint screenshots bench asan-build asan-test tsan-test \
+	format clean
 
 all: build
 
 # Installs only what is missing, so a second run touches neither the network nor apt.
 deps:
+	@$(MAKE) --no-print-directory install-missing PACKAGES="$(DEPS)"
+
+install-missing:
 	@missing=""; \
-	for p in $(DEPS); do \
+	for p in $(PACKAGES); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'ok installed' || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
@@ -29,6 +40,17 @@ test: build
 
 demo: build
 	bash tools/demo.sh build/bin
+
+# Opens the window; it needs a display (here: xvfb-run -a make run).
+run: build
+	build/bin/QuelvaneOtaStudio
+
+lint: build
+	cmake --build --preset default --target all_qmllint
+
+screenshots: build
+	@$(MAKE) --no-print-directory install-missing PACKAGES="$(SHOT_DEPS)"
+	bash tools/screenshots.sh build/bin build/screenshots
 
 bench: build
 	build/bin/qvota-bench

@@ -2,11 +2,10 @@
 // starts the window.
 #include "cli.h"
 #include "console.h"
+#include "window.h"
 
 #include <QCoreApplication>
 #include <QStringList>
-
-#include <cstdio>
 
 int main(int argc, char *argv[])
 {
@@ -23,9 +22,5 @@ int main(int argc, char *argv[])
         // what follows it.
         return qvota::run_cli(arguments.mid(1));
     }
-
-    std::fputs("Quelvane OTA Studio: the window is not built yet; start with --cli "
-               "(see --cli --help).\n",
-               stderr);
-    return 1;
+    return qvota::run_window(argc, argv);
 }

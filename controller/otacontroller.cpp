@@ -2,6 +2,8 @@
 
 #include "browse.h"
 #include "container.h"
+#include "imagesummary.h"
+#include "logexport.h"
 #include "otaflow.h"
 #include "startconfig.h"
 
@@ -77,6 +79,16 @@ QVariantMap OtaController::browseCreateDir(const QString &path, const QString &b
 QVariantMap OtaController::browseRenameDir(const QString &path, const QString &newName) const
 {
     return browse_rename_dir(path, newName);
+}
+
+QVariantMap OtaController::imageSummary(const QString &path) const
+{
+    return inspect_image(path);
+}
+
+QString OtaController::saveLog(const QString &path, const QStringList &lines) const
+{
+    return save_log(path, lines);
 }
 
 void OtaController::start(const QVariantMap &cfg)

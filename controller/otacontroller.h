@@ -54,6 +54,11 @@ public:
     Q_INVOKABLE void cancel();
     Q_INVOKABLE void clearLog();
     Q_INVOKABLE QVariantMap browseRenameDir(const QString &path, const QString &newName) const;
+    // The image field's summary: the container's numbers or the reason a run would refuse it,
+    // from the file's header and size only.
+    Q_INVOKABLE QVariantMap imageSummary(const QString &path) const;
+    // Writes the shown log lines to path atomically; returns why it failed, empty on success.
+    Q_INVOKABLE QString saveLog(const QString &path, const QStringList &lines) const;
 
 signals:
     void logAppended(const QString &line);

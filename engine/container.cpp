@@ -34,27 +34,33 @@ bool is_container(const QByteArray &bytes)
 
 bool parse_container(const QByteArray &bytes, QVariantMap *info, QString *error)
 {
+    return parse_container_header(bytes, bytes.size(), info, error);
+}
+
+bool parse_container_header(const QByteArray &head, qint64 fileSize, QVariantMap *info,
+                            QString *error)
+{
     const auto fail = [error](const char *message) {
         if (error)
             *error = QString::fromLatin1(message);
         return false;
     };
 
-    if (!is_container(bytes))
+    if (!is_container(head) || fileSize < ContainerHeader::size)
         return fail("bad magic (not a QVBIT002 file)");
 
-    const auto *raw = reinterpret_cast<const uchar *>(bytes.constData());
+    const auto *raw = reinterpret_cast<const uchar *>(head.constData());
     const qint64 plainSize = qFromLittleEndian<qint64>(raw + ContainerHeader::sizeOffset);
     // Compared as "payload length == size" so that a size field near the top of the 64-bit
     // range cannot overflow the sum with the header length.
-    const qint64 payloadLength = bytes.size() - ContainerHeader::size;
+    const qint64 payloadLength = fileSize - ContainerHeader::size;
     if (plainSize <= 0 || plainSize != payloadLength)
         return fail("size field mismatch (truncated or corrupt)");
 
     const quint32 crc = qFromLittleEndian<quint32>(raw + ContainerHeader::crcOffset);
     if (info) {
         info->insert(QStringLiteral("size"), plainSize);
-        info->insert(QStringLiteral("containerSize"), qint64(bytes.size()));
+        info->insert(QStringLiteral("containerSize"), fileSize);
         info->insert(QStringLiteral("crc32"),
                      QStringLiteral("%1").arg(crc, 8, 16, QLatin1Char('0')).toUpper());
     }

@@ -31,6 +31,11 @@ bool is_container(const QByteArray &bytes);
 // on failure stores the reason in error. Either pointer may be null.
 bool parse_container(const QByteArray &bytes, QVariantMap *info, QString *error);
 
+// The same validation from the first bytes of a file (at least the header's 36 when the file
+// has them) and the file's length, so that a file can be judged without reading it whole.
+bool parse_container_header(const QByteArray &head, qint64 fileSize, QVariantMap *info,
+                            QString *error);
+
 // CRC-32 as used by zlib and IEEE 802.3.
 quint32 crc32(const QByteArray &bytes);
 

@@ -44,12 +44,6 @@ constexpr std::array<quint16, 256> make_crc16_table()
 
 constexpr std::array<quint16, 256> crc16_table = make_crc16_table();
 
-// Number of frames for a payload of size bytes.
-int frame_count(qint64 size)
-{
-    return int((size + FRAME_PAYLOAD - 1) / FRAME_PAYLOAD);
-}
-
 // Writes the frame for index into frame, reusing its storage: the transfer builds thousands of
 // frames and must not allocate for each.
 bool fill_frame(QByteArray &frame, const QByteArray &payload, int index)
@@ -358,6 +352,16 @@ void warm_boot(Link &link, const OtaConfig &config, const Reporter &reporter)
 }
 
 } // namespace
+
+int frame_count(qint64 size)
+{
+    return int((size + FRAME_PAYLOAD - 1) / FRAME_PAYLOAD);
+}
+
+qint64 transfer_wire_bytes(qint64 size)
+{
+    return size + qint64(frame_count(size)) * (FRAME_HEADER + FRAME_TRAILER + 1);
+}
 
 quint16 crc16_ccitt(const QByteArray &data, int offset, int count, quint16 init)
 {

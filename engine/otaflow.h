@@ -44,6 +44,13 @@ quint16 crc16_ccitt(const QByteArray &data, int offset, int count, quint16 init 
 // The frame for slice index of payload: AA 55, index (LE16), the slice, CRC-16 (BE16).
 QByteArray build_frame(const QByteArray &payload, int index);
 
+// Frames needed for a payload of size bytes.
+int frame_count(qint64 size);
+
+// Bytes that cross the wire while a payload of size bytes is transferred: every frame with its
+// header and CRC, and the board's one-byte acknowledgement of each.
+qint64 transfer_wire_bytes(qint64 size);
+
 // Runs the whole update on the calling thread. Returns an empty string on success, else
 // the message of the first failure.
 QString run_update_flow(Link &link, const QByteArray &payload, const OtaConfig &config,

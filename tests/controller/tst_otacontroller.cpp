@@ -124,23 +124,28 @@ private slots:
             actual << u"%1 %2 %3 %4"_s.arg(p.isWritable() ? "writable" : "read-only", p.typeName(),
                                            p.name(), p.notifySignal().name());
         }
-        QCOMPARE(
-            actual,
-            QStringList({"signal void logAppended(QString) line", "signal void logCleared()",
-                         "signal void runningChanged()", "signal void progressChanged()",
-                         "signal void statusChanged()",
-                         "signal void otaFinished(bool,QString) ok,message",
-                         "method QStringList serialPorts()", "method QStringList hostAddresses()",
-                         "method QStringList browseDrives()",
-                         "method QVariantMap browseListDir(QString,QVariantList) path,filters",
-                         "method QVariantMap browseCreateDir(QString,QString) path,baseName",
-                         "method void start(QVariantMap) cfg", "method void cancel()",
-                         "method void clearLog()",
-                         "method QVariantMap browseRenameDir(QString,QString) path,newName",
-                         "read-only bool running runningChanged",
-                         "read-only int progressDone progressChanged",
-                         "read-only int progressTotal progressChanged",
-                         "read-only QString statusText statusChanged"}));
+        QCOMPARE(actual,
+                 QStringList({"signal void logAppended(QString) line",
+                              "signal void logCleared()",
+                              "signal void runningChanged()",
+                              "signal void progressChanged()",
+                              "signal void statusChanged()",
+                              "signal void otaFinished(bool,QString) ok,message",
+                              "method QStringList serialPorts()",
+                              "method QStringList hostAddresses()",
+                              "method QStringList browseDrives()",
+                              "method QVariantMap browseListDir(QString,QVariantList) path,filters",
+                              "method QVariantMap browseCreateDir(QString,QString) path,baseName",
+                              "method void start(QVariantMap) cfg",
+                              "method void cancel()",
+                              "method void clearLog()",
+                              "method QVariantMap browseRenameDir(QString,QString) path,newName",
+                              "method QVariantMap imageSummary(QString) path",
+                              "method QString saveLog(QString,QStringList) path,lines",
+                              "read-only bool running runningChanged",
+                              "read-only int progressDone progressChanged",
+                              "read-only int progressTotal progressChanged",
+                              "read-only QString statusText statusChanged"}));
     }
 
     void failureBeforeLinkOpens_data()

@@ -1,0 +1,74 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+
+// An entry of a side navigation list: it marks itself current when currentWorkspace names
+// its workspaceIndex.
+Button {
+    id: navButton
+
+    property int workspaceIndex: 0
+    property int currentWorkspace: 0
+    property bool current: currentWorkspace === workspaceIndex
+
+    readonly property color _fill: navButton.current ? Theme.surfaceAlt
+                                 : navButton.hovered && navButton.enabled
+                                   ? Qt.rgba(Theme.surfaceAlt.r, Theme.surfaceAlt.g, Theme.surfaceAlt.b, 0.5)
+                                 : "transparent"
+
+    // What a mouse click does; see ThemedButton.
+    function _activate() {
+        if (!navButton.enabled)
+            return
+        if (navButton.checkable) {
+            navButton.toggle()
+            navButton.toggled()
+        }
+        navButton.clicked()
+    }
+
+    implicitHeight: 44
+    Layout.fillWidth: true
+
+    Keys.onReturnPressed: navButton._activate()
+    Keys.onEnterPressed: navButton._activate()
+    Accessible.name: navButton.text
+    Accessible.onPressAction: navButton._activate()
+
+    contentItem: Text {
+        text: navButton.text
+        leftPadding: 14
+        verticalAlignment: Text.AlignVCenter
+        elide: Text.ElideRight
+        font.pixelSize: Theme.fontBody
+        font.bold: navButton.current
+        color: navButton.current ? Theme.text : navButton.enabled ? Theme.muted : Theme.border
+    }
+
+    background: Rectangle {
+        radius: 8
+        color: navButton._fill
+
+        Rectangle {
+            visible: navButton.current
+            x: 3
+            y: 9
+            width: 3
+            height: parent.height - 18
+            radius: 2
+            color: Theme.accent
+        }
+
+        // Keyboard focus ring; its fill repeats the button's, which reads as an empty ring.
+        Rectangle {
+            objectName: "focusRing"
+            anchors.fill: parent
+            anchors.margins: 2
+            radius: 6
+            color: navButton._fill
+            border.width: 1
+            border.color: Theme.accent
+            visible: navButton.visualFocus
+        }
+    }
+}

@@ -1,0 +1,136 @@
+import QtQuick
+import QtQuick.Controls
+
+// A combo box in the theme's colours. Selectors keep stable ids in their model and show
+// translated names through textMapper, so a language switch never changes the selection.
+ComboBox {
+    id: control
+
+    // Optional function from a model entry to the text shown for it.
+    property var textMapper: null
+
+    readonly property bool _mapped: typeof control.textMapper === "function"
+
+    function _mapText(entry) {
+        const mapper = control.textMapper
+        return mapper(entry)
+    }
+
+    implicitHeight: Theme.controlHeight
+    implicitWidth: 120
+
+    displayText: _mapped && currentIndex >= 0 && currentIndex < count
+                 ? control._mapText(control.model[currentIndex])
+                 : currentText
+
+    Accessible.name: control.displayText
+
+    // The components below reach the combo through its id. Qt 6.4's item models create
+    // delegates outside this file's context, which rules out `pragma ComponentBehavior: Bound`,
+    // and without it the linter cannot see that `control` resolves here, as it does at run time.
+    // qmllint disable unqualified
+    delegate: ItemDelegate {
+        id: entry
+
+        required property int index
+        required property var model
+
+        width: control.width
+        highlighted: control.highlightedIndex === index
+        hoverEnabled: control.hoverEnabled
+        text: control._mapped ? control._mapText(entry.model.modelData)
+            : control.textRole ? (Array.isArray(control.model) ? entry.model.modelData[control.textRole]
+                                                               : entry.model[control.textRole])
+            : entry.model.modelData
+
+        contentItem: Text {
+            text: entry.text
+            verticalAlignment: Text.AlignVCenter
+            elide: Text.ElideRight
+            font.pixelSize: Theme.fontSmall
+            color: entry.highlighted ? Theme.text : Theme.muted
+        }
+        // Rounded so the first and last rows stay inside the popup's rounded frame.
+        background: Rectangle {
+            radius: 7
+            color: entry.highlighted ? Theme.surfaceAlt : Theme.surface
+        }
+    }
+    // qmllint enable unqualified
+
+    indicator: Text {
+        x: control.width - width - 12
+        y: (control.height - height) / 2
+        text: "⌄"
+        font.pixelSize: Theme.fontTitle
+        color: control.enabled ? Theme.muted : Theme.border
+    }
+
+    contentItem: Loader {
+        sourceComponent: control.editable ? editorComponent : labelComponent
+    }
+
+    // qmllint disable unqualified
+    Component {
+        id: editorComponent
+        TextInput {
+            text: control.editText
+            onTextEdited: control.editText = text
+            leftPadding: 12
+            rightPadding: 30
+            verticalAlignment: Text.AlignVCenter
+            clip: true
+            font.pixelSize: Theme.fontBody
+            color: control.enabled ? Theme.text : Theme.muted
+            selectionColor: Theme.accent
+            selectedTextColor: Theme.accentText
+            selectByMouse: true
+            inputMethodHints: control.inputMethodHints
+            validator: control.validator
+        }
+    }
+
+    Component {
+        id: labelComponent
+        Text {
+            text: control.displayText
+            leftPadding: 12
+            rightPadding: 30
+            verticalAlignment: Text.AlignVCenter
+            elide: Text.ElideRight
+            font.pixelSize: Theme.fontBody
+            color: control.enabled ? Theme.text : Theme.muted
+        }
+    }
+    // qmllint enable unqualified
+
+    background: Rectangle {
+        radius: 8
+        color: Theme.surfaceAlt
+        border.color: control.activeFocus || control.popup.visible ? Theme.accent : Theme.border
+    }
+
+    popup: Popup {
+        y: control.height + 4
+        width: control.width
+        padding: 1
+        implicitHeight: Math.min(implicitContentHeight + topPadding + bottomPadding, 320)
+
+        // Delegates exist only while the list is shown; a closed combo keeps none alive.
+        contentItem: ListView {
+            implicitHeight: contentHeight
+            clip: true
+            reuseItems: true
+            model: control.popup.visible ? control.delegateModel : null
+            currentIndex: control.highlightedIndex
+            highlightMoveDuration: 0
+            ScrollBar.vertical: ScrollBar {}
+        }
+
+        background: Rectangle {
+            radius: 8
+            color: Theme.surface
+            border.color: Theme.border
+        }
+    }
+}

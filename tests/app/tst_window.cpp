@@ -1,0 +1,142 @@
+// The window start-up as a process: the exit code when the main window cannot be made, closing
+// during an update, and the theme and language kept between two starts.
+#include "boardsim.h"
+#include "processrun.h"
+#include "testimages.h"
+#include "window.h"
+
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QProcess>
+#include <QQmlApplicationEngine>
+#include <QQmlContext>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <cstring>
+
+using namespace Qt::StringLiterals;
+using namespace qvota::test;
+
+namespace {
+
+// This executable's window mode with another root, as a child process.
+struct WindowRun
+{
+    QProcess process;
+
+    void start(const QString &root, const QStringList &extra = {})
+    {
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(QCoreApplication::applicationFilePath(),
+                      QStringList{u"--run-window"_s, root} + extra);
+    }
+};
+
+QObject *find_item(QObject *root, const char *name)
+{
+    return root->findChild<QObject *>(QLatin1String(name));
+}
+
+} // namespace
+
+class TestWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    void missingRootExitsMinusOne()
+    {
+        WindowRun run;
+        run.start(u"qrc:/no/such/Main.qml"_s);
+        QVERIFY(run.process.waitForFinished(30000));
+        QCOMPARE(run.process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(run.process.exitCode(), 255); // -1 as the system reports it
+    }
+
+    void closingDuringUpdateCancelsAndEnds()
+    {
+        // A slow board, so the transfer is still going when the window closes.
+        BoardSim sim;
+        QVERIFY(sim.startUdp({u"--latency-ms"_s, u"20"_s}));
+        const QString image =
+            write_file(m_dir, u"image.qvbit"_s, pack_with_sim(pattern_bytes(256 * 200)));
+        WindowRun run;
+        run.start(QUrl::fromLocalFile(QStringLiteral(QVOTA_TESTS_DIR "/app/closeduringupdate.qml"))
+                      .toString(),
+                  {QString::number(sim.udpPort()), image});
+        QVERIFY(run.process.waitForStarted());
+        QElapsedTimer sinceClose;
+        QByteArray output;
+        while (!output.contains("closing at frame") && run.process.waitForReadyRead(30000))
+            output += run.process.readAll();
+        QVERIFY2(output.contains("closing at frame"), output.constData());
+        sinceClose.start();
+        // The flow sees the cancel before its next frame: well within one ack time-out.
+        QVERIFY(run.process.waitForFinished(15000));
+        QCOMPARE(run.process.exitCode(), 0);
+        qInfo("process ended %lld ms after the window closed", sinceClose.elapsed());
+
+        const QJsonObject record = sim.stop();
+        const QList<int> frames = record_ints(record, u"frames"_s);
+        QVERIFY2(!frames.isEmpty() && frames.size() < 200,
+                 qPrintable(QString::number(frames.size())));
+    }
+
+    void themeAndLanguageSurviveARestart()
+    {
+        QCoreApplication::setOrganizationName(u"Quelvane"_s);
+        QCoreApplication::setApplicationName(u"Quelvane OTA Studio"_s);
+        const auto load = [](QQmlApplicationEngine &engine) {
+            engine.addImportPath(u"qrc:/qt/qml"_s);
+            qvota::publish_window_context(engine);
+            engine.load(QUrl(u"qrc:/qt/qml/QuelvaneOtaStudio/Main.qml"_s));
+            return engine.rootObjects().value(0);
+        };
+        {
+            QQmlApplicationEngine engine;
+            QObject *root = load(engine);
+            QVERIFY(root);
+            QCOMPARE(root->property("currentLang").toString(), u"zh_CN"_s);
+            // As the selectors do when the user picks "Light" and "日本語".
+            QObject *themeCombo = find_item(root, "themeCombo");
+            QObject *languageCombo = find_item(root, "languageCombo");
+            QVERIFY(themeCombo && languageCombo);
+            themeCombo->setProperty("currentIndex", 8);
+            QMetaObject::invokeMethod(themeCombo, "activated", Q_ARG(int, 8));
+            languageCombo->setProperty("currentIndex", 2);
+            QMetaObject::invokeMethod(languageCombo, "activated", Q_ARG(int, 2));
+            QTRY_COMPARE(root->property("currentLang").toString(), u"ja_JP"_s);
+        }
+        QQmlApplicationEngine engine;
+        QObject *root = load(engine);
+        QVERIFY(root);
+        QCOMPARE(root->property("currentLang").toString(), u"ja_JP"_s);
+        QCOMPARE(root->property("color").value<QColor>(), QColor(u"#e9edf2"_s));
+        QCOMPARE(find_item(root, "themeCombo")->property("displayText").toString(), u"ライト"_s);
+        QCOMPARE(find_item(root, "languageCombo")->property("displayText").toString(), u"日本語"_s);
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+int main(int argc, char *argv[])
+{
+    if (argc >= 3 && std::strcmp(argv[1], "--run-window") == 0)
+        return qvota::run_window(argc, argv, QUrl(QString::fromLocal8Bit(argv[2])));
+    // The persisted theme and language of these runs stay away from the user's.
+    const QTemporaryDir configHome;
+    qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    TestWindow test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_window.moc"
