@@ -18,11 +18,16 @@ TestCase {
 
     property var win: null
 
-    // In English, so that the texts below read as the source texts.
+    // In English, so that the texts below read as the source texts. Both keys, since Qt 6.4's
+    // Settings writes every default back when one of its keys is missing.
     Settings {
         id: storedSettings
         category: "ui"
-        Component.onCompleted: setValue("language", "en")
+        Component.onCompleted: {
+            setValue("language", "en");
+            setValue("theme", "abyss");
+            sync();
+        }
     }
 
     function item(name) {

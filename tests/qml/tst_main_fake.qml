@@ -40,10 +40,15 @@ TestCase {
         return win;
     }
 
-    // setValue writes through at once, so a window made next reads it.
+    // Synced at once, so a window made next reads it.
+    function store(language, theme) {
+        storedSettings.setValue("language", language);
+        storedSettings.setValue("theme", theme);
+        storedSettings.sync();
+    }
+
     function init() {
-        storedSettings.setValue("language", "en");
-        storedSettings.setValue("theme", "abyss");
+        store("en", "abyss");
     }
 
     function test_startConfiguration() {
@@ -178,8 +183,7 @@ TestCase {
     }
 
     function test_unlistedStoredLanguage() {
-        storedSettings.setValue("language", "fr");
-        storedSettings.setValue("theme", "light");
+        store("fr", "light");
         ignoreWarning('i18n: translation missing for "fr" -- source strings stay visible');
         open([], []);
         compare(win.currentLang, "fr");
