@@ -54,6 +54,7 @@ screenshots: build
 
 bench: build
 	build/bin/qvota-bench
+	build/bin/qvota-bench-window
 
 asan-build: deps
 	cmake --preset asan

@@ -54,7 +54,7 @@ ApplicationWindow {
     }
 
     function startOta() {
-        logModel.clear();
+        _clearLog();
         lastResult = 0;
         const cfg = {
             "transport": udpMode ? "udp" : "uart",
@@ -103,17 +103,56 @@ ApplicationWindow {
         return Theme.text;
     }
 
-    // Scrolling lays the list out, so a burst of lines asks for it once, on the next turn.
-    function _scrollLogToEnd() {
-        Qt.callLater(logView.positionViewAtEnd); // qmllint disable type
+    // Lines from the controller wait here for the next turn of the event loop and then enter the
+    // model together: a noisy board posts thousands a second, and one model change and one
+    // scroll per turn keep the window drawing while they arrive.
+    property var _pendingLines: []
+
+    function _queueLogLine(line) {
+        if (_pendingLines.length === 0)
+            Qt.callLater(_flushLog); // qmllint disable type
+        _pendingLines.push(line);
     }
 
+    // Leaves the model as appending the lines one by one would, dropping the 500 oldest rows
+    // whenever there are more than 2000, but with one removal and one insertion.
+    function _flushLog() {
+        const lines = _pendingLines;
+        if (lines.length === 0)
+            return;
+        _pendingLines = [];
+        const total = logModel.count + lines.length;
+        const keep = total <= 2000 ? total : 1501 + (total - 2001) % 500;
+        const drop = total - keep;
+        const rows = [];
+        if (drop >= logModel.count) {
+            logModel.clear();
+            for (let i = lines.length - keep; i < lines.length; ++i)
+                rows.push({ "line": lines[i] });
+        } else {
+            if (drop > 0)
+                logModel.remove(0, drop);
+            for (const line of lines)
+                rows.push({ "line": line });
+        }
+        logModel.append(rows);
+        logView.positionViewAtEnd();
+    }
+
+    function _clearLog() {
+        _pendingLines = [];
+        logModel.clear();
+    }
+
+    // A line of the window's own, after everything the controller has sent; not trimmed.
     function _appendLog(line) {
+        _flushLog();
         logModel.append({ "line": line });
-        _scrollLogToEnd();
+        logView.positionViewAtEnd();
     }
 
     function _logLines() {
+        _flushLog();
         const lines = [];
         for (let i = 0; i < logModel.count; ++i)
             lines.push(logModel.get(i).line);
@@ -203,14 +242,11 @@ ApplicationWindow {
         target: window._ui
 
         function onLogAppended(line) {
-            logModel.append({ "line": line });
-            if (logModel.count > 2000)
-                logModel.remove(0, 500);
-            window._scrollLogToEnd();
+            window._queueLogLine(line);
         }
 
         function onLogCleared() {
-            logModel.clear();
+            window._clearLog();
         }
 
         function onOtaFinished(ok, message) {

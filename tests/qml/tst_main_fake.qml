@@ -114,6 +114,7 @@ TestCase {
         item("fileField").text = "/fw/image.qvbit";
         for (let i = 0; i < 3; ++i)
             ui.logAppended("line " + i);
+        tryCompare(item("logView"), "count", 3);
         verify(item("startBtn").enabled && !item("cancelBtn").enabled && item("clearLogButton").enabled);
         compare(item("statusPill").text, "Ready");
 
@@ -143,13 +144,30 @@ TestCase {
     function test_logTrimmingAndColours() {
         open([], []);
         const view = item("logView");
-        for (let i = 1; i <= 2001; ++i)
-            ui.logAppended("line " + i);
-        compare(view.count, 1501);
+        // Lines enter the model a turn later, in batches; the rows must be those that trimming
+        // line by line leaves, however the lines fall into batches.
+        const append = (from, to) => {
+            for (let i = from; i <= to; ++i)
+                ui.logAppended("line " + i);
+        };
+        append(1, 1000);
+        tryCompare(view, "count", 1000);
+        append(1001, 2001);
+        tryCompare(view, "count", 1501);
         compare(view.model.get(0).line, "line 501");
-        // The finish line is not trimmed away, and a failure reads in the danger colour.
+        append(2002, 3101); // trimmed twice within one batch
+        tryCompare(view, "count", 1601);
+        compare(view.model.get(0).line, "line 1501");
+        compare(view.model.get(1600).line, "line 3101");
+        append(3102, 9000); // more than a whole log in one batch
+        tryCompare(view, "count", 2000);
+        compare(view.model.get(0).line, "line 7001");
+        // The finish line follows every line before it, is not trimmed away, and a failure
+        // reads in the danger colour.
+        ui.logAppended("last line");
         ui.otaFinished(false, "CRC MISMATCH");
         compare(view.count, 1502);
+        compare(view.model.get(1500).line, "last line");
         compare(view.model.get(1501).line, "[FAIL] CRC MISMATCH");
         compare(item("statusPill").text, "Last upgrade failed");
         compare(item("statusPill").tone, Theme.danger);
