@@ -14,71 +14,27 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Message
-{
-    const char *context;
-    const char *source;
-};
-
 // Every text the window passes through qsTr, by context.
-constexpr Message MESSAGES[] = {
-    {"FilePickerDialog", "A folder with this name already exists"},
-    {"FilePickerDialog", "Cancel"},
-    {"FilePickerDialog", "Cannot create folder here"},
-    {"FilePickerDialog", "Cannot open folder: "},
-    {"FilePickerDialog", "Empty folder"},
-    {"FilePickerDialog", "Enter a file name"},
-    {"FilePickerDialog", "File name:"},
-    {"FilePickerDialog", "Invalid folder name"},
-    {"FilePickerDialog", "New Folder"},
-    {"FilePickerDialog", "OK"},
-    {"FilePickerDialog", "Save to: "},
-    {"FilePickerDialog", "Select a file"},
-    {"FilePickerDialog", "Selected: "},
-    {"FilePickerDialog", "Up"},
-    {"Main", "BAUD RATE"},
-    {"Main", "BOARD IP"},
-    {"Main", "BOARD PORT"},
-    {"Main", "Browse"},
-    {"Main", "Cancel"},
-    {"Main", "Clear Log"},
-    {"Main", "Detect"},
-    {"Main", "FIRMWARE IMAGE"},
-    {"Main", "HOST ADAPTER"},
-    {"Main", "HOST PORT"},
-    {"Main", "Last upgrade OK"},
-    {"Main", "Last upgrade failed"},
-    {"Main", "No warm boot"},
-    {"Main", "OPTIONS"},
-    {"Main", "PGL25G firmware update  ·  writes slot APP2 @0x400000  ·  Golden/APP1 untouched"},
-    {"Main", "Ready"},
-    {"Main", "Refresh"},
-    {"Main", "SERIAL"},
-    {"Main", "Select Firmware Image"},
-    {"Main", "Select encrypted image (.qvbit)..."},
-    {"Main", "Start Upgrade"},
-    {"Main", "TRANSPORT"},
-    {"Main", "UART Serial (APP1)"},
-    {"Main", "UDP Network (100M)"},
-    {"Main", "UPGRADE LOG"},
-    {"Main", "Upgrading"},
-    {"Main", "Upgrading..."},
-    {"Main", "Warm boot to APP1"},
-    {"Main", "Warm boot to APP2"},
-    {"Theme", "Abyss Black"},
-    {"Theme", "Carbon Amber"},
-    {"Theme", "Deep Blue"},
-    {"Theme", "Graphite Gray"},
-    {"Theme", "Light"},
-    {"Theme", "Medical"},
-    {"Theme", "Midnight Teal"},
-    {"Theme", "Mist Cyan"},
-    {"Theme", "Slate Copper"},
-    {"ThemedDialog", "Cancel"},
-    {"ThemedDialog", "Close"},
-    {"ThemedDialog", "No"},
-    {"ThemedDialog", "OK"},
-    {"ThemedDialog", "Yes"},
+const QList<QPair<const char *, QStringList>> MESSAGES = {
+    {"FilePickerDialog",
+     {"A folder with this name already exists", "Cancel", "Cannot create folder here",
+      "Cannot open folder: ", "Empty folder", "Enter a file name", "File name:",
+      "Invalid folder name", "New Folder", "OK", "Save to: ", "Select a file", "Selected: ", "Up"}},
+    {"Main",
+     {"BAUD RATE", "BOARD IP", "BOARD PORT", "Browse", "Cancel", "Clear Log", "Detect",
+      "FIRMWARE IMAGE", "HOST ADAPTER", "HOST PORT", "Last upgrade OK", "Last upgrade failed",
+      "No warm boot", "OPTIONS",
+      "PGL25G firmware update  ·  writes slot APP2 @0x400000  ·  Golden/APP1 untouched", "Ready",
+      "Refresh", "SERIAL", "Select Firmware Image", "Select encrypted image (.qvbit)...",
+      "Start Upgrade", "TRANSPORT", "UART Serial (APP1)", "UDP Network (100M)", "UPGRADE LOG",
+      "Upgrading", "Upgrading...", "Warm boot to APP1", "Warm boot to APP2",
+      // The window's own additions.
+      "Save Log", "Log saved to %1", "%1 bytes plain  ·  CRC-32 %2  ·  %3 frames",
+      "at least %1 s at %2 baud"}},
+    {"Theme",
+     {"Abyss Black", "Carbon Amber", "Deep Blue", "Graphite Gray", "Light", "Medical",
+      "Midnight Teal", "Mist Cyan", "Slate Copper"}},
+    {"ThemedDialog", {"Cancel", "Close", "No", "OK", "Yes"}},
 };
 
 QString translated(const char *context, const char *source)
@@ -112,10 +68,11 @@ private slots:
         QTranslator translator;
         QVERIFY(translator.load(u":/i18n/quelvane_ota_%1.qm"_s.arg(code)));
         QCOMPARE(translator.language(), code);
-        for (const Message &m : MESSAGES)
-            QVERIFY2(
-                !translator.translate(m.context, m.source).isEmpty(),
-                qPrintable(u"%1: %2"_s.arg(QLatin1String(m.context), QLatin1String(m.source))));
+        for (const auto &[context, sources] : MESSAGES) {
+            for (const QString &source : sources)
+                QVERIFY2(!translator.translate(context, source.toUtf8()).isEmpty(),
+                         qPrintable(u"%1: %2"_s.arg(QLatin1String(context), source)));
+        }
     }
 
     void tellingRows_data()
