@@ -1,13 +1,13 @@
 #include "cli.h"
 
 #include "container.h"
+#include "imagefile.h"
 #include "otaflow.h"
 #include "seriallink.h"
 #include "udplink.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
-#include <QFile>
 #include <QTextStream>
 #include <QTime>
 
@@ -132,13 +132,12 @@ int run_cli(const QStringList &arguments)
     }
 
     const QString path = parser.value(options.file);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        out << "ERROR: cannot read " << path << Qt::endl;
+    QByteArray image;
+    QString readError;
+    if (!read_image_file(path, &image, &readError)) {
+        out << "ERROR: " << readError << Qt::endl;
         return 1;
     }
-    const QByteArray image = file.readAll();
-    file.close();
 
     if (!is_container(image)) {
         out << "ERROR: not a .qvbit encrypted image (plain .sbit/.bin rejected)" << Qt::endl;

@@ -1,10 +1,10 @@
 #include "imagesummary.h"
 
 #include "container.h"
+#include "imagefile.h"
 #include "otaflow.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 namespace qvota {
 
@@ -19,13 +19,9 @@ QVariantMap rejected(const QString &error)
 
 QVariantMap inspect_image(const QString &path)
 {
-    const QFileInfo fileInfo(path);
-    // Opening a named pipe or a device would block until something writes to it.
-    if (fileInfo.exists() && !fileInfo.isFile())
-        return rejected(QStringLiteral("cannot read %1: not a regular file").arg(path));
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return rejected(QStringLiteral("cannot read %1").arg(path));
+    if (QString error; !open_image_file(file, &error))
+        return rejected(error);
     const qint64 fileSize = file.size();
     const QByteArray head = file.read(ContainerHeader::size);
 

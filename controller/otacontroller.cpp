@@ -2,12 +2,12 @@
 
 #include "browse.h"
 #include "container.h"
+#include "imagefile.h"
 #include "imagesummary.h"
 #include "logexport.h"
 #include "otaflow.h"
 #include "startconfig.h"
 
-#include <QFile>
 #include <QHostAddress>
 #include <QNetworkInterface>
 #include <QSerialPortInfo>
@@ -135,11 +135,9 @@ void OtaController::runWorker(const QVariantMap &cfg)
 
 QString OtaController::runUpdate(const StartSettings &settings, bool *ok)
 {
-    QFile file(settings.file);
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("cannot read %1").arg(settings.file);
-    const QByteArray image = file.readAll();
-    file.close();
+    QByteArray image;
+    if (QString error; !read_image_file(settings.file, &image, &error))
+        return error;
 
     if (!is_container(image))
         return QStringLiteral("not a .qvbit encrypted image (plain .sbit/.bin rejected)");

@@ -28,6 +28,9 @@ public:
     virtual bool readLine(int timeoutMs, QString &line) = 0;
     // Drops whatever has been received and not yet read.
     virtual void clearInput() = 0;
+    // A line for the run's log about input the link set aside since it was opened (for example
+    // datagrams from other senders than the board); empty when there was none.
+    virtual QString inputNote() const { return {}; }
 };
 
 } // namespace qvota

@@ -262,8 +262,8 @@ QString transfer(Link &link, const QByteArray &payload, int retries, AckAccumula
     // the rate means nothing, so the time is taken as at least that.
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
     const qint64 rate = qint64(double(size) / std::max(seconds, 0.001));
-    reporter.log(
-        QStringLiteral("transfer done in %1s (%2 B/s)").arg(seconds_text(seconds)).arg(rate));
+    reporter.log(QStringLiteral("transfer done in %1s (%2 B/s)")
+                     .arg(seconds_text(seconds), QString::number(rate)));
     return {};
 }
 
@@ -382,10 +382,11 @@ QByteArray build_frame(const QByteArray &payload, int index)
     return frame;
 }
 
-QString run_update_flow(Link &link, const QByteArray &payload, const OtaConfig &config,
-                        const OtaCallbacks &callbacks)
+namespace {
+
+QString run_steps(Link &link, const QByteArray &payload, const OtaConfig &config,
+                  const Reporter &reporter)
 {
-    const Reporter reporter(callbacks);
     const qint64 size = payload.size();
     if (size == 0 || size > MAX_IMAGE_SIZE) {
         return QStringLiteral("file size %1 out of range (1..%2)").arg(size).arg(MAX_IMAGE_SIZE);
@@ -395,11 +396,9 @@ QString run_update_flow(Link &link, const QByteArray &payload, const OtaConfig &
     const qint64 last = size % FRAME_PAYLOAD == 0 ? FRAME_PAYLOAD : size % FRAME_PAYLOAD;
     const quint32 expectedCrc = config.onChipDecrypt ? config.expectedCrc32 : crc32(payload);
     reporter.log(QStringLiteral("len=%1 frames=%2 last=%3 crc32=%4%5")
-                     .arg(size)
-                     .arg(frames)
-                     .arg(last)
-                     .arg(expectedCrc, CRC_DIGITS, 16, QLatin1Char('0'))
-                     .arg(config.onChipDecrypt ? QStringLiteral(" (plaintext, on-chip decrypt)")
+                     .arg(QString::number(size), QString::number(frames), QString::number(last),
+                          QString::number(expectedCrc, 16).rightJustified(CRC_DIGITS, u'0'),
+                          config.onChipDecrypt ? QStringLiteral(" (plaintext, on-chip decrypt)")
                                                : QString()));
     link.clearInput();
 
@@ -426,6 +425,19 @@ QString run_update_flow(Link &link, const QByteArray &payload, const OtaConfig &
 
     reporter.log(QStringLiteral("OTA FLOW COMPLETE"));
     return {};
+}
+
+} // namespace
+
+QString run_update_flow(Link &link, const QByteArray &payload, const OtaConfig &config,
+                        const OtaCallbacks &callbacks)
+{
+    const Reporter reporter(callbacks);
+    const QString error = run_steps(link, payload, config, reporter);
+    // Said once, at the end, whatever the outcome: what the link set aside may explain it.
+    if (const QString note = link.inputNote(); !note.isEmpty())
+        reporter.log(note);
+    return error;
 }
 
 } // namespace qvota

@@ -1,6 +1,7 @@
 #include "udplink.h"
 
 #include <QElapsedTimer>
+#include <QNetworkInterface>
 
 namespace qvota {
 
@@ -11,14 +12,34 @@ UdpLink::UdpLink(const QString &boardIp, quint16 boardPort, const QString &hostI
     , m_hostPort(hostPort)
 {}
 
+namespace {
+
+// A limited broadcast, a multicast group, or the directed broadcast of a local subnet.
+bool reaches_many_hosts(const QHostAddress &address)
+{
+    if (address.isBroadcast() || address.isMulticast())
+        return true;
+    for (const QNetworkInterface &iface : QNetworkInterface::allInterfaces()) {
+        for (const QNetworkAddressEntry &entry : iface.addressEntries()) {
+            if (!entry.broadcast().isNull() && entry.broadcast() == address)
+                return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
 bool UdpLink::open(QString *error)
 {
+    m_anySender = reaches_many_hosts(m_boardAddress);
+    m_ignoredDatagrams = 0;
     // Qt would bind a null address (an IP text that did not parse) to every interface.
     if (!m_hostAddress.isNull() && m_socket.bind(m_hostAddress, m_hostPort))
         return true;
     if (error)
-        *error =
-            QStringLiteral("udp bind %1:%2 failed").arg(m_hostAddress.toString()).arg(m_hostPort);
+        *error = QStringLiteral("udp bind %1:%2 failed")
+                     .arg(m_hostAddress.toString(), QString::number(m_hostPort));
     return false;
 }
 
@@ -61,6 +82,20 @@ bool UdpLink::readLine(int timeoutMs, QString &line)
     return true;
 }
 
+QString UdpLink::inputNote() const
+{
+    if (m_ignoredDatagrams == 0)
+        return {};
+    return QStringLiteral("udp: ignored %1 datagram(s) from senders other than the board %2")
+        .arg(QString::number(m_ignoredDatagrams), m_boardAddress.toString());
+}
+
+bool UdpLink::acceptsFrom(const QHostAddress &sender) const
+{
+    // Tolerant, so an IPv4 board still matches when the socket reports its IPv4-mapped form.
+    return m_anySender || sender.isEqual(m_boardAddress, QHostAddress::TolerantConversion);
+}
+
 void UdpLink::clearInput()
 {
     m_rxBuffer.clear();
@@ -92,10 +127,18 @@ void UdpLink::takePendingDatagrams()
             break;
         const qsizetype end = m_rxBuffer.size();
         m_rxBuffer.resize(end + size);
-        const qint64 got = m_socket.readDatagram(m_rxBuffer.data() + end, size);
-        m_rxBuffer.resize(end + qMax<qint64>(got, 0));
-        if (got < 0)
+        QHostAddress sender;
+        const qint64 got = m_socket.readDatagram(m_rxBuffer.data() + end, size, &sender);
+        if (got < 0) {
+            m_rxBuffer.resize(end);
             break;
+        }
+        if (acceptsFrom(sender)) {
+            m_rxBuffer.resize(end + got);
+        } else {
+            m_rxBuffer.resize(end);
+            ++m_ignoredDatagrams;
+        }
     }
 }
 

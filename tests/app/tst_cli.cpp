@@ -4,9 +4,12 @@
 #include "testimages.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace qvota::test;
 
@@ -141,6 +144,15 @@ void TestCli::imageChecks_data()
         << "ERROR: qvbit: size field mismatch (truncated or corrupt)";
     QTest::newRow("size field zero") << make_container(QByteArray(), 0, 1) << "zero.qvbit"
                                      << "ERROR: qvbit: size field mismatch (truncated or corrupt)";
+    // Once, these never returned, or read gigabytes before the verdict.
+    QTest::newRow("named pipe") << QByteArray() << "fifo"
+                                << "ERROR: cannot read %1: not a regular file";
+    QTest::newRow("device") << QByteArray() << "/dev/zero"
+                            << "ERROR: cannot read %1: not a regular file";
+    QTest::newRow("3 GiB, sparse")
+        << QByteArray() << "huge"
+        << "ERROR: cannot read %1: 3221225472 bytes, far more than an image holds (at most "
+           "2097152)";
 }
 
 void TestCli::imageChecks()
@@ -149,13 +161,19 @@ void TestCli::imageChecks()
     QFETCH(QString, name);
     QFETCH(QString, line);
 
-    QString path;
-    if (name.isEmpty())
-        path = m_dir.filePath("does-not-exist.qvbit");
-    else if (name == ".")
+    QString path = m_dir.filePath(name.isEmpty() ? "does-not-exist.qvbit" : name);
+    if (name == ".") {
         path = m_dir.path();
-    else
+    } else if (name.startsWith('/')) {
+        path = name;
+    } else if (name == "fifo") {
+        QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else if (name == "huge") {
+        QFile huge(path);
+        QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(qint64(3) << 30));
+    } else if (!name.isEmpty()) {
         path = write_file(m_dir, name, content);
+    }
     QVERIFY(!path.isEmpty());
 
     // A transport that needs no network: a bad file must be reported before any link exists.

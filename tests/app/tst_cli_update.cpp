@@ -8,8 +8,12 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QUdpSocket>
 
 using namespace qvota::test;
 
@@ -29,6 +33,7 @@ private slots:
     void successfulUpdates();
     void boardRefusals_data();
     void boardRefusals();
+    void repliesFromAnotherHostAreIgnored();
 
 private:
     ProcessResult runUdp(const BoardSim &sim, const QStringList &extra = {});
@@ -210,6 +215,47 @@ void TestCliUpdate::boardRefusals()
     QCOMPARE(record_ints(record, "frames").size(), framesSent < 0 ? m_frames : framesSent);
     QCOMPARE(record.value("readback").toInt(), readbacks);
     QCOMPARE(record.value("warmBoot").toInt(), 0);
+}
+
+void TestCliUpdate::repliesFromAnotherHostAreIgnored()
+{
+    // A board whose flash holds something wrong, and another host that keeps sending what a
+    // good board would: acks, both CRC lines with the right value, READY. Heard, it would turn
+    // the failure into a verified update.
+    BoardSim sim;
+    QVERIFY2(sim.startUdp({"--bad-img-crc"}), qPrintable(sim.log()));
+    QUdpSocket probe;
+    QVERIFY(probe.bind(QHostAddress::LocalHost, 0));
+    const quint16 hostPort = probe.localPort();
+    probe.close();
+    QUdpSocket spoofer;
+    QVERIFY(spoofer.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
+    const QByteArray lies = "K\r\nREADY\r\nRXDONE CRC32=" + m_crcLower.toLatin1()
+                            + "\nIMGCRC=" + m_crcLower.toLatin1() + "\r\n";
+    QTimer blaster;
+    int sent = 0;
+    connect(&blaster, &QTimer::timeout, this,
+            [&] { sent += spoofer.writeDatagram(lies, QHostAddress::LocalHost, hostPort) > 0; });
+    blaster.start(2);
+
+    QProcess host;
+    host.start(QStringLiteral(QVOTA_APP_EXE),
+               {"--cli", "--transport", "udp", "--ip", "127.0.0.1", "--udp-port",
+                QString::number(sim.udpPort()), "--host-ip", "127.0.0.1", "--host-port",
+                QString::number(hostPort), "--file", m_image});
+    QTRY_VERIFY_WITH_TIMEOUT(host.state() == QProcess::NotRunning, 60000);
+    blaster.stop();
+    const QStringList lines =
+        QString::fromUtf8(host.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(host.exitCode(), 1);
+    QVERIFY(sent > 0);
+    QVERIFY2(lines.last().startsWith("ERROR: IMG CRC32 mismatch"), qPrintable(lines.join('\n')));
+    const QString note = strip_time_stamp(lines.at(lines.size() - 2));
+    QVERIFY2(QRegularExpression("^udp: ignored [1-9][0-9]* datagram\\(s\\) from senders other than "
+                                "the board 127\\.0\\.0\\.1$")
+                 .match(note)
+                 .hasMatch(),
+             qPrintable(note));
 }
 
 QTEST_GUILESS_MAIN(TestCliUpdate)

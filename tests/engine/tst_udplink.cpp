@@ -25,7 +25,9 @@ class TestUdpLink : public QObject
 private slots:
     void init();
     void bufferedBytesComeAtOnceAndReadLineTakesTheRest();
-    void readLineJoinsDatagramsFromAnySenderAndDropsLineEnds();
+    void readLineJoinsTheBoardsDatagramsAndDropsLineEnds();
+    void boardAddressesThatReachManyAcceptEverySender_data();
+    void boardAddressesThatReachManyAcceptEverySender();
     void reopenKeepsTheBufferButClearInputDropsIt();
     void bindFailures();
 
@@ -68,16 +70,47 @@ void TestUdpLink::bufferedBytesComeAtOnceAndReadLineTakesTheRest()
     QCOMPARE(line, QStringLiteral("C"));
 }
 
-void TestUdpLink::readLineJoinsDatagramsFromAnySenderAndDropsLineEnds()
+void TestUdpLink::readLineJoinsTheBoardsDatagramsAndDropsLineEnds()
 {
-    QUdpSocket stranger;
-    QVERIFY(stranger.bind(loopback, 0));
+    // The board may answer from another port; another host must not be heard at all, or it
+    // could ack frames and report CRCs for a board that failed.
+    QUdpSocket otherPort, otherHost;
+    QVERIFY(otherPort.bind(loopback, 0));
+    QVERIFY(otherHost.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
+    sendToLink("K", &otherHost);
     sendToLink("JEDEC=C86018\r\n");
-    sendToLink("REA\rDY\xe9\r\n", &stranger);
-    QTest::qSleep(50); // both datagrams are waiting before the read
+    sendToLink("IMGCRC=12345678\r\n", &otherHost);
+    sendToLink("REA\rDY\xe9\r\n", &otherPort);
+    QTest::qSleep(50); // every datagram is waiting before the read
     QString line;
     QVERIFY(m_link->readLine(1000, line));
     QCOMPARE(line, QString::fromLatin1("JEDEC=C86018READY\xe9"));
+    QCOMPARE(m_link->readByte(50), -1);
+    QCOMPARE(
+        m_link->inputNote(),
+        QStringLiteral("udp: ignored 2 datagram(s) from senders other than the board 127.0.0.1"));
+}
+
+void TestUdpLink::boardAddressesThatReachManyAcceptEverySender_data()
+{
+    QTest::addColumn<QString>("board");
+    QTest::newRow("broadcast") << QStringLiteral("255.255.255.255");
+    QTest::newRow("multicast") << QStringLiteral("224.0.0.1");
+}
+
+void TestUdpLink::boardAddressesThatReachManyAcceptEverySender()
+{
+    // Nothing is sent to these addresses: the link only listens.
+    QFETCH(QString, board);
+    const quint16 port = free_udp_port();
+    UdpLink link(board, 7777, QStringLiteral("127.0.0.1"), port);
+    QString error;
+    QVERIFY2(link.open(&error), qPrintable(error));
+    QUdpSocket otherHost;
+    QVERIFY(otherHost.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
+    QCOMPARE(otherHost.writeDatagram("K", loopback, port), qint64(1));
+    QCOMPARE(link.readByte(1000), int('K'));
+    QCOMPARE(link.inputNote(), QString());
 }
 
 void TestUdpLink::reopenKeepsTheBufferButClearInputDropsIt()
@@ -118,6 +151,12 @@ void TestUdpLink::bindFailures()
                        QStringLiteral("192.168.0.x"), port);
     QVERIFY(!unparsable.open(&error));
     QCOMPARE(error, QStringLiteral("udp bind :%1 failed").arg(port));
+
+    // A zone in an IPv6 address reads like a placeholder and must come out as it went in.
+    UdpLink zoned(QStringLiteral("127.0.0.1"), m_board->localPort(), QStringLiteral("fe80::1%2"),
+                  6666);
+    QVERIFY(!zoned.open(&error));
+    QCOMPARE(error, QStringLiteral("udp bind fe80::1%2:6666 failed"));
 }
 
 QTEST_GUILESS_MAIN(TestUdpLink)

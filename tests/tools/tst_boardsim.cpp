@@ -236,6 +236,12 @@ void TestBoardSim::packAndCipher()
     qToLittleEndian<qint64>(std::numeric_limits<qint64>::max(), huge.data() + 24);
     const auto big = run_process(QVOTA_SIM_EXE, {"info", write_file(dir, "huge", huge)});
     QVERIFY(big.exitCode == 1 && big.outLines().contains("size matches: no"));
+
+    // Names that look like placeholders come out as they went in.
+    const QString odd = dir.filePath("out%3x.qvbit");
+    const auto packed = run_process(QVOTA_SIM_EXE, {"pack", write_file(dir, "in.bin", plain), odd});
+    QCOMPARE(packed.exitCode, 0);
+    QVERIFY2(packed.out.contains(" into " + odd.toUtf8() + " ("), packed.out.constData());
 }
 
 #ifdef Q_OS_UNIX
@@ -256,8 +262,11 @@ void TestBoardSim::garbageAndCleanExit()
     QTemporaryDir dir;
     QProcess process;
     process.setStandardErrorFile(dir.filePath("log")); // so that a chatty log never blocks it
+    // An id that reads like a placeholder must reach the log as it is.
+    const QByteArray jedec = "JEDEC=C8%1x\r\n";
     process.start(QVOTA_SIM_EXE,
-                  QStringList{"serve", "--record", dir.filePath("record")} + transport);
+                  QStringList{"serve", "--record", dir.filePath("record"), "--jedec", "C8%1x"}
+                      + transport);
     while (!process.canReadLine())
         QVERIFY(process.waitForReadyRead(10000));
     const QString ready = QString::fromUtf8(process.readLine());
@@ -282,12 +291,14 @@ void TestBoardSim::garbageAndCleanExit()
     link->write("U\x10");
     while (link->readByte(500) >= 0) {
     }
-    QVERIFY(exchange(*link, "j", JEDEC).endsWith(JEDEC));
+    QVERIFY(exchange(*link, "j", jedec).endsWith(jedec));
 
     ::kill(pid_t(process.processId()), signal);
     QVERIFY(process.waitForFinished(10000));
     QVERIFY(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0);
     QCOMPARE(process.readAllStandardOutput(), QByteArray()); // nothing but the ready line
+    QFile log(dir.filePath("log"));
+    QVERIFY(log.open(QIODevice::ReadOnly) && log.readAll().contains("] j -> JEDEC=C8%1x\n"));
     QFile record(dir.filePath("record"));
     QVERIFY(record.open(QIODevice::ReadOnly));
     QVERIFY(QJsonDocument::fromJson(record.readAll()).object().value("identify").toInt() > 0);

@@ -120,10 +120,8 @@ int run_pack(const QStringList &args)
         return 1;
     }
     print_out(QStringLiteral("packed %1 plain bytes into %2 (%3 bytes, crc32 %4)\n")
-                  .arg(plain.size())
-                  .arg(args[1])
-                  .arg(container.size())
-                  .arg(crc_hex(crc32(plain))));
+                  .arg(QString::number(plain.size()), args[1], QString::number(container.size()),
+                       crc_hex(crc32(plain))));
     return 0;
 }
 
@@ -138,8 +136,7 @@ int run_info(const QStringList &args)
         return 1;
     if (bytes.size() < ContainerHeader::size) {
         print_error(QStringLiteral("%1: %2 bytes, shorter than a container header")
-                        .arg(args[0])
-                        .arg(bytes.size()));
+                        .arg(args[0], QString::number(bytes.size())));
         return 1;
     }
     const qint64 size = qFromLittleEndian<qint64>(bytes.constData() + ContainerHeader::sizeOffset);
@@ -185,11 +182,11 @@ int run_serve(const QStringList &args)
             return 1;
         }
         log_line(QStringLiteral("pty %1%2, %3")
-                     .arg(server.slavePath())
-                     .arg(config.ptyLink.isEmpty()
+                     .arg(server.slavePath(),
+                          config.ptyLink.isEmpty()
                               ? QString()
-                              : QStringLiteral(" (link %1)").arg(config.ptyLink))
-                     .arg(config.baud > 0 ? QStringLiteral("paced at %1 baud 8N1").arg(config.baud)
+                              : QStringLiteral(" (link %1)").arg(config.ptyLink),
+                          config.baud > 0 ? QStringLiteral("paced at %1 baud 8N1").arg(config.baud)
                                           : QStringLiteral("unpaced")));
         announce(QStringLiteral("pty ") + server.slavePath());
         server.run(afterInput);

@@ -187,8 +187,8 @@ void ProtocolEngine::handleCommandByte(char byte, Actions &out)
         const QByteArray reply = "JEDEC=" + m_jedecId.toLatin1();
         send(out, reply + "\r\n");
         log(QStringLiteral("j -> %1%2")
-                .arg(QString::fromLatin1(reply))
-                .arg(m_faults.noiseLines > 0
+                .arg(QString::fromLatin1(reply),
+                     m_faults.noiseLines > 0
                          ? QStringLiteral(" (after %1 noise line(s))").arg(m_faults.noiseLines)
                          : QString()));
         return;
@@ -203,9 +203,8 @@ void ProtocolEngine::handleCommandByte(char byte, Actions &out)
         const QByteArray reply = "IMGCRC=" + crc_text(crc);
         send(out, reply + "\r\n", m_readbackMs);
         log(QStringLiteral("F -> %1 (%2 bytes in APP2%3)")
-                .arg(QString::fromLatin1(reply))
-                .arg(m_flash.size())
-                .arg(m_faults.badImgCrc ? QStringLiteral(", wrong CRC by fault") : QString()));
+                .arg(QString::fromLatin1(reply), QString::number(m_flash.size()),
+                     m_faults.badImgCrc ? QStringLiteral(", wrong CRC by fault") : QString()));
         return;
     }
     case '1':
@@ -228,8 +227,8 @@ void ProtocolEngine::handleCommandByte(char byte, Actions &out)
         const QByteArray banner = "QUELVANE " + slot + " running (warm boot)";
         send(out, banner + "\r\n");
         log(QStringLiteral("b -> %1%2")
-                .arg(QString::fromLatin1(banner))
-                .arg(m_faults.doubleBanner ? QStringLiteral(" (after WB->reboot)") : QString()));
+                .arg(QString::fromLatin1(banner),
+                     m_faults.doubleBanner ? QStringLiteral(" (after WB->reboot)") : QString()));
         return;
     }
     default:
@@ -268,10 +267,8 @@ void ProtocolEngine::handleErase(quint32 length, Actions &out)
         m_faults.eraseReply.isEmpty() ? QByteArray("READY") : m_faults.eraseReply.toLatin1();
     send(out, reply + "\r\n", m_eraseMs);
     log(QStringLiteral("U len=%1 -> %2 (erase %3 ms, %4 frames expected)")
-            .arg(length)
-            .arg(QString::fromLatin1(reply))
-            .arg(m_eraseMs)
-            .arg(frameCount()));
+            .arg(QString::number(length), QString::fromLatin1(reply), QString::number(m_eraseMs),
+                 QString::number(frameCount())));
 }
 
 QByteArray ProtocolEngine::transferInput(const QByteArray &input, Actions &out)
@@ -447,9 +444,9 @@ void ProtocolEngine::completeTransfer(Actions &out)
     // In place of the last K the line goes out with a bare LF, as the host's ack reader expects.
     send(out, line + (m_faults.rxdoneInsteadOfLastAck ? "\n" : "\r\n"));
     log(QStringLiteral("-> %1%2%3")
-            .arg(QString::fromLatin1(line))
-            .arg(m_faults.badRxCrc ? QStringLiteral(" (wrong CRC by fault)") : QString())
-            .arg(m_faults.rxdoneInsteadOfLastAck ? QStringLiteral(" (instead of the last K)")
+            .arg(QString::fromLatin1(line),
+                 m_faults.badRxCrc ? QStringLiteral(" (wrong CRC by fault)") : QString(),
+                 m_faults.rxdoneInsteadOfLastAck ? QStringLiteral(" (instead of the last K)")
                                                  : QString()));
 }
 

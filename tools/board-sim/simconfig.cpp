@@ -17,9 +17,7 @@ bool read_int(const QCommandLineParser &parser, const QString &name, int minimum
     const int value = parser.value(name).toInt(&ok);
     if (!ok || value < minimum) {
         *error = QStringLiteral("--%1 needs an integer >= %2, got '%3'")
-                     .arg(name)
-                     .arg(minimum)
-                     .arg(parser.value(name));
+                     .arg(name, QString::number(minimum), parser.value(name));
         return false;
     }
     *target = value;

@@ -13,10 +13,9 @@ void log_line(const QString &line)
         timer.start();
         return timer;
     }();
-    const QByteArray text = QStringLiteral("[%1] %2\n")
-                                .arg(double(sinceStart.nsecsElapsed()) / 1e9, 9, 'f', 3)
-                                .arg(line)
-                                .toLocal8Bit();
+    const QString seconds = QString::number(double(sinceStart.nsecsElapsed()) / 1e9, 'f', 3);
+    const QByteArray text =
+        QStringLiteral("[%1] %2\n").arg(seconds.rightJustified(9), line).toLocal8Bit();
     std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
     std::fflush(stderr);
 }

@@ -27,9 +27,7 @@ bool UdpServer::bind(const QString &address, quint16 port, QString *error)
     }
     if (!m_socket.bind(host, port)) {
         *error = QStringLiteral("cannot bind udp %1:%2: %3")
-                     .arg(address)
-                     .arg(port)
-                     .arg(m_socket.errorString());
+                     .arg(address, QString::number(port), m_socket.errorString());
         return false;
     }
     return true;
@@ -37,9 +35,8 @@ bool UdpServer::bind(const QString &address, quint16 port, QString *error)
 
 QString UdpServer::endpoint() const
 {
-    return QStringLiteral("%1:%2")
-        .arg(m_socket.localAddress().toString())
-        .arg(m_socket.localPort());
+    return QStringLiteral("%1:%2").arg(m_socket.localAddress().toString(),
+                                       QString::number(m_socket.localPort()));
 }
 
 void UdpServer::run(const std::function<void()> &afterInput)
