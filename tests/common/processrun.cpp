@@ -1,5 +1,7 @@
 #include "processrun.h"
 
+#include <algorithm>
+
 #include <QRegularExpression>
 
 #include <ctime>
@@ -49,6 +51,12 @@ QString strip_time_stamp(const QString &line, bool *ok)
     if (ok)
         *ok = match.hasMatch();
     return match.hasMatch() ? line.mid(match.capturedLength()) : QString();
+}
+
+qint64 scaled_ms(qint64 ms)
+{
+    static const int factor = std::max(1, qEnvironmentVariableIntValue("QVOTA_TEST_TIME_SCALE"));
+    return ms * factor;
 }
 
 } // namespace qvota::test

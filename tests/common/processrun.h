@@ -23,6 +23,11 @@ ProcessResult run_process(const QString &program, const QStringList &arguments,
 // CPU time this process has used so far, for checks that a wait does not spin.
 qint64 process_cpu_ms();
 
+// An upper bound of a wall-clock or CPU-time check, stretched by QVOTA_TEST_TIME_SCALE (the
+// sanitizer presets set it): such a bound only says "not waiting for a time-out", and
+// instrumented code on a loaded machine runs several times slower.
+qint64 scaled_ms(qint64 ms);
+
 // Strips the "HH:mm:ss.zzz " prefix of a time-stamped log line; returns an empty string
 // (and sets ok to false) when the line does not start with a well-formed stamp.
 QString strip_time_stamp(const QString &line, bool *ok = nullptr);

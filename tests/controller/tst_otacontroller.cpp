@@ -3,6 +3,7 @@
 #include "container.h"
 #include "otacontroller.h"
 #include "testimages.h"
+#include "threadboard.h"
 
 #include <QElapsedTimer>
 #include <QMetaMethod>
@@ -94,7 +95,7 @@ class TestOtaController : public QObject
     QTemporaryDir m_dir;
     const QByteArray m_plain = pattern_bytes(5000, 7); // 20 frames, the last short
     QString m_image;
-    QString m_bigImage; // long enough at 2 ms a frame to be interrupted mid-transfer
+    QString m_bigImage; // many frames: a cancel has room to land mid-transfer
 
 private slots:
     void initTestCase()
@@ -258,22 +259,26 @@ private slots:
 
     void cancelDuringTransfer()
     {
-        BoardSim sim;
-        QVERIFY2(sim.startUdp({"--latency-ms", "2"}), qPrintable(sim.log()));
+        // The board holds the ack of frame 3 until the cancel has been made, so the cancel
+        // lands mid-transfer however slow the machine, and the flow must stop before frame 4.
+        ThreadBoard board;
+        board.holdAckOf(3);
         OtaController controller;
         Recorder rec(&controller);
-        controller.start(udp_cfg(sim.udpPort(), m_bigImage));
-        QTRY_VERIFY_WITH_TIMEOUT(controller.progressDone() > 0 || rec.finishes, RUN_TIMEOUT_MS);
+        controller.start(udp_cfg(board.port(), m_bigImage));
+        QVERIFY(board.waitUntilHolding(RUN_TIMEOUT_MS));
+        QCoreApplication::processEvents();
         const QStringList before = rec.events;
         controller.cancel();
         QCOMPARE(rec.events, before); // cancel itself emits nothing
+        board.release();
         QTRY_COMPARE_WITH_TIMEOUT(rec.finishes, 1, RUN_TIMEOUT_MS);
 
         QCOMPARE(
             rec.events.mid(rec.events.size() - 3),
             QStringList({"running false", "status failed", "finished false cancelled by user"}));
         QVERIFY(controller.progressDone() < controller.progressTotal());
-        QCOMPARE(sim.stop().value("updates").toInt(), 0);
+        QCOMPARE(board.framesSeen(), 4);
     }
 
     void startWhileRunningIsIgnored()
@@ -299,23 +304,26 @@ private slots:
 
     void destroyDuringRun()
     {
-        BoardSim sim;
-        QVERIFY2(sim.startUdp({"--latency-ms", "2"}), qPrintable(sim.log()));
+        // The GUI thread is inside the destructor while the board holds frame 3, so the board
+        // lets it go by itself; by then the cancel has been requested.
+        ThreadBoard board;
+        board.holdAckOf(3, 1000);
         auto controller = std::make_unique<OtaController>();
         const Recorder rec(controller.get());
-        controller->start(udp_cfg(sim.udpPort(), m_bigImage));
-        QTRY_VERIFY_WITH_TIMEOUT(controller->progressDone() > 0 || rec.finishes, RUN_TIMEOUT_MS);
+        controller->start(udp_cfg(board.port(), m_bigImage));
+        QVERIFY(board.waitUntilHolding(RUN_TIMEOUT_MS));
 
-        // The destructor cancels and joins; the flow notices before its next frame.
+        // The destructor cancels and joins: it waits for the held ack, and the flow stops
+        // before its next frame.
         QElapsedTimer timer;
         timer.start();
         controller.reset();
-        QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY2(timer.elapsed() >= 500, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(board.framesSeen(), 4);
         const QStringList atDestruction = rec.events;
         QCoreApplication::processEvents();
         QCOMPARE(rec.events, atDestruction);
         QVERIFY(!atDestruction.contains("running false"));
-        QCOMPARE(sim.stop().value("updates").toInt(), 0);
     }
 
     void workerThreadCannotStart()
