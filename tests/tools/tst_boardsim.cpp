@@ -10,6 +10,7 @@
 #include "testimages.h"
 #include "uartpacer.h"
 #include "udplink.h"
+#include "wire.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -215,6 +216,9 @@ void TestBoardSim::uartPacer()
 
 void TestBoardSim::packAndCipher()
 {
+    // The board's own CRCs, independent of the host's: the standard check values.
+    QCOMPARE(frame_crc16("123456789", 9), quint16(0x29B1));
+    QCOMPARE(image_crc32("123456789"), 0xCBF43926u);
     QTemporaryDir dir;
     const QByteArray plain = pattern_bytes(5000, 21);
     const QByteArray container = pack_with_sim(plain), nonce = container.mid(8, NONCE_SIZE);

@@ -1,6 +1,7 @@
 #include "cipher.h"
 
 #include "container.h"
+#include "wire.h"
 
 #include <QRandomGenerator>
 #include <QtEndian>
@@ -55,7 +56,7 @@ QByteArray pack_container(const QByteArray &plain, const QByteArray &nonce)
     char field[8];
     qToLittleEndian<qint64>(plain.size(), field);
     bytes.append(field, 8);
-    qToLittleEndian<quint32>(crc32(plain), field);
+    qToLittleEndian<quint32>(image_crc32(plain), field);
     bytes.append(field, 4);
     bytes.append(apply_keystream(plain, nonce));
     return bytes;

@@ -8,6 +8,7 @@
 #include "simlog.h"
 #include "stopsignal.h"
 #include "udpserver.h"
+#include "wire.h"
 
 #include <QFile>
 #include <QtEndian>
@@ -121,7 +122,7 @@ int run_pack(const QStringList &args)
     }
     print_out(QStringLiteral("packed %1 plain bytes into %2 (%3 bytes, crc32 %4)\n")
                   .arg(QString::number(plain.size()), args[1], QString::number(container.size()),
-                       crc_hex(crc32(plain))));
+                       crc_hex(image_crc32(plain))));
     return 0;
 }
 

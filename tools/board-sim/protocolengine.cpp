@@ -1,8 +1,7 @@
 #include "protocolengine.h"
 
 #include "cipher.h"
-#include "container.h"
-#include "otaflow.h"
+#include "wire.h"
 
 #include <QtEndian>
 
@@ -199,7 +198,7 @@ void ProtocolEngine::handleCommandByte(char byte, Actions &out)
         return;
     case 'F': {
         ++m_record.readback;
-        const quint32 crc = crc32(m_flash) ^ (m_faults.badImgCrc ? 0xFFFFFFFFu : 0u);
+        const quint32 crc = image_crc32(m_flash) ^ (m_faults.badImgCrc ? 0xFFFFFFFFu : 0u);
         const QByteArray reply = "IMGCRC=" + crc_text(crc);
         send(out, reply + "\r\n", m_readbackMs);
         log(QStringLiteral("F -> %1 (%2 bytes in APP2%3)")
@@ -240,11 +239,9 @@ void ProtocolEngine::handleCommandByte(char byte, Actions &out)
 void ProtocolEngine::handleErase(quint32 length, Actions &out)
 {
     m_record.erase.append(length);
-    if (length == 0 || length > MAX_IMAGE_SIZE) {
+    if (length == 0 || length > SLOT_BYTES) {
         send(out, "ERR len\r\n");
-        log(QStringLiteral("U len=%1 -> ERR len (out of range 1..%2)")
-                .arg(length)
-                .arg(MAX_IMAGE_SIZE));
+        log(QStringLiteral("U len=%1 -> ERR len (out of range 1..%2)").arg(length).arg(SLOT_BYTES));
         return;
     }
     m_mode = Mode::Transfer;
@@ -354,7 +351,7 @@ void ProtocolEngine::handleFrame(const QByteArray &frame, Actions &out)
         return;
     }
     const quint16 stated = qFromBigEndian<quint16>(frame.constData() + FRAME_HEADER + payload);
-    const quint16 computed = crc16_ccitt(frame, 2, 2 + payload);
+    const quint16 computed = frame_crc16(frame.constData() + 2, 2 + payload);
     if (stated != computed) {
         ++m_record.badFrames;
         log(QStringLiteral("ignored frame %1: bad CRC-16 %2, computed %3")
@@ -424,7 +421,7 @@ void ProtocolEngine::completeTransfer(Actions &out)
     m_complete = true;
     bool isContainer = false;
     m_flash = plain_image(m_image, &isContainer);
-    const quint32 crc = crc32(m_flash);
+    const quint32 crc = image_crc32(m_flash);
     ++m_record.updates;
     m_record.lastRxCrc = QString::fromLatin1(crc_text(crc));
     log(QStringLiteral("transfer complete: %1 bytes in %2 frame(s); %3")
@@ -474,12 +471,12 @@ void ProtocolEngine::reportStrayBytes()
 
 int ProtocolEngine::frameCount() const
 {
-    return int((m_length + FRAME_PAYLOAD - 1) / FRAME_PAYLOAD);
+    return int((m_length + FRAME_PAYLOAD_BYTES - 1) / FRAME_PAYLOAD_BYTES);
 }
 
 int ProtocolEngine::payloadSize(int index) const
 {
-    return int(qMin<qint64>(FRAME_PAYLOAD, m_length - qint64(index) * FRAME_PAYLOAD));
+    return int(qMin<qint64>(FRAME_PAYLOAD_BYTES, m_length - qint64(index) * FRAME_PAYLOAD_BYTES));
 }
 
 void ProtocolEngine::send(Actions &out, const QByteArray &bytes, int workMs) const
