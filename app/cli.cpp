@@ -1,18 +1,16 @@
 #include "cli.h"
 
-#include "container.h"
 #include "imagefile.h"
+#include "linksettings.h"
 #include "otaflow.h"
-#include "seriallink.h"
-#include "udplink.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QTextStream>
-#include <QTime>
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 namespace qvota {
 
@@ -56,36 +54,40 @@ quint16 to_port(const QString &text)
     return text.toUShort();
 }
 
-std::unique_ptr<Link> make_link(const QCommandLineParser &parser, const CliOptions &options,
-                                QTextStream &out)
+// Names the link on out and returns its settings; an unknown transport is an error.
+std::optional<LinkSettings> choose_link(const QCommandLineParser &parser, const CliOptions &options,
+                                        QTextStream &out)
 {
     const QString transport = parser.value(options.transport);
+    LinkSettings link;
     if (transport == QLatin1String("uart")) {
-        const QString port = parser.value(options.port);
-        const QString baud = parser.value(options.baud);
-        // Written before the port opens, so a port that never opens is still named.
-        out << "opened " << port << " @" << baud << Qt::endl;
-        return std::make_unique<SerialLink>(port, baud.toInt());
+        link.serial = true;
+        link.portName = parser.value(options.port);
+        link.baudRate = parser.value(options.baud).toInt();
+        out << serial_link_line(link.portName, parser.value(options.baud)) << Qt::endl;
+        return link;
     }
     if (transport == QLatin1String("udp")) {
-        const QString ip = parser.value(options.ip);
-        const QString udpPort = parser.value(options.udpPort);
-        const QString hostIp = parser.value(options.hostIp);
-        const QString hostPort = parser.value(options.hostPort);
-        out << "udp " << ip << ':' << udpPort << " <- " << hostIp << ':' << hostPort << Qt::endl;
-        return std::make_unique<UdpLink>(ip, to_port(udpPort), hostIp, to_port(hostPort));
+        link.boardIp = parser.value(options.ip);
+        link.boardPort = to_port(parser.value(options.udpPort));
+        link.hostIp = parser.value(options.hostIp);
+        link.hostPort = to_port(parser.value(options.hostPort));
+        out << udp_link_line(link.boardIp, parser.value(options.udpPort), link.hostIp,
+                             parser.value(options.hostPort))
+            << Qt::endl;
+        return link;
     }
     out << "ERROR: unknown transport " << transport << Qt::endl;
-    return nullptr;
+    return std::nullopt;
 }
 
-int run_update(const QCommandLineParser &parser, const CliOptions &options, const QByteArray &image,
-               const QVariantMap &info, QTextStream &out)
+int run_update(const QCommandLineParser &parser, const CliOptions &options, const Image &image,
+               QTextStream &out)
 {
-    const std::unique_ptr<Link> link = make_link(parser, options, out);
-    if (!link)
+    const std::optional<LinkSettings> settings = choose_link(parser, options, out);
+    if (!settings)
         return 1;
-
+    const std::unique_ptr<Link> link = make_link(*settings);
     QString error;
     if (!link->open(&error)) {
         out << "ERROR: " << error << Qt::endl;
@@ -97,15 +99,12 @@ int run_update(const QCommandLineParser &parser, const CliOptions &options, cons
     config.target = parser.value(options.target);
     config.warmBoot = parser.isSet(options.warmBoot) || parser.isSet(options.target);
     config.retries = parser.value(options.retries).toInt();
-    config.expectedCrc32 = info.value(QStringLiteral("crc32")).toString().toUInt(nullptr, 16);
+    config.expectedCrc32 = expected_crc32(image.info);
 
     OtaCallbacks callbacks;
-    callbacks.log = [&out](const QString &line) {
-        out << QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")) << ' ' << line
-            << Qt::endl;
-    };
+    callbacks.log = [&out](const QString &line) { out << stamped(line) << Qt::endl; };
 
-    const QString result = run_update_flow(*link, image, config, callbacks);
+    const QString result = run_update_flow(*link, image.bytes, config, callbacks);
     link->close();
     if (!result.isEmpty()) {
         out << "ERROR: " << result << Qt::endl;
@@ -131,29 +130,16 @@ int run_cli(const QStringList &arguments)
         parser.showHelp(1);
     }
 
-    const QString path = parser.value(options.file);
-    QByteArray image;
-    QString readError;
-    if (!read_image_file(path, &image, &readError)) {
-        out << "ERROR: " << readError << Qt::endl;
+    Image image;
+    if (QString error; !load_image(parser.value(options.file), &image, &error)) {
+        out << "ERROR: " << error << Qt::endl;
         return 1;
     }
-
-    if (!is_container(image)) {
-        out << "ERROR: not a .qvbit encrypted image (plain .sbit/.bin rejected)" << Qt::endl;
-        return 1;
-    }
-    QVariantMap info;
-    QString error;
-    if (!parse_container(image, &info, &error)) {
-        out << "ERROR: qvbit: " << error << Qt::endl;
-        return 1;
-    }
-    out << "qvbit v2 OK: plain=" << info.value(QStringLiteral("size")).toLongLong()
-        << " crc32=" << info.value(QStringLiteral("crc32")).toString() << " (on-chip decrypt)"
+    out << "qvbit v2 OK: plain=" << image.info.value(QStringLiteral("size")).toLongLong()
+        << " crc32=" << image.info.value(QStringLiteral("crc32")).toString() << " (on-chip decrypt)"
         << Qt::endl;
 
-    return run_update(parser, options, image, info, out);
+    return run_update(parser, options, image, out);
 }
 
 } // namespace qvota

@@ -25,16 +25,12 @@ QVariantMap inspect_image(const QString &path)
     const qint64 fileSize = file.size();
     const QByteArray head = file.read(ContainerHeader::size);
 
-    if (!is_container(head))
-        return rejected(QStringLiteral("not a .qvbit encrypted image (plain .sbit/.bin rejected)"));
     QVariantMap info;
-    QString error;
-    if (!parse_container_header(head, fileSize, &info, &error))
-        return rejected(QStringLiteral("qvbit: %1").arg(error));
+    if (QString verdict = container_verdict(head, fileSize, &info); !verdict.isEmpty())
+        return rejected(verdict);
     // The whole container travels, so the flow's size limit applies to the file.
-    if (fileSize > MAX_IMAGE_SIZE)
-        return rejected(QStringLiteral("file size %1 out of range (1..%2)")
-                            .arg(QString::number(fileSize), QString::number(MAX_IMAGE_SIZE)));
+    if (QString problem = image_size_problem(fileSize); !problem.isEmpty())
+        return rejected(problem);
 
     info.insert(QStringLiteral("ok"), true);
     info.insert(QStringLiteral("frames"), frame_count(fileSize));

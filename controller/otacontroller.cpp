@@ -1,17 +1,15 @@
 #include "otacontroller.h"
 
 #include "browse.h"
-#include "container.h"
 #include "imagefile.h"
 #include "imagesummary.h"
 #include "logexport.h"
-#include "otaflow.h"
 #include "startconfig.h"
+#include "updatejob.h"
 
 #include <QHostAddress>
 #include <QNetworkInterface>
 #include <QSerialPortInfo>
-#include <QTime>
 
 #include <system_error>
 
@@ -106,7 +104,16 @@ void OtaController::start(const QVariantMap &cfg)
     emit runningChanged();
     emit logCleared();
     try {
-        m_worker = std::thread([this, cfg] { runWorker(cfg); });
+        // The job touches nothing of the controller: its callbacks only queue posts to it.
+        m_worker = std::thread([this, cfg] {
+            UpdateJobReport report;
+            report.log = [this](const QString &line) { postLog(line); };
+            report.progress = [this](int done, int total) { postProgress(done, total); };
+            report.status = [this](const QString &status) { postStatus(status); };
+            const QString error =
+                run_update_job(read_start_settings(cfg), &m_cancelRequested, report);
+            postFinish(error.isEmpty(), error);
+        });
     } catch (const std::system_error &e) {
         // Queued like every other finish, so start still returns before the outcome arrives
         // and the signal order is that of a run that failed before opening its link.
@@ -126,54 +133,10 @@ void OtaController::clearLog()
     emit logCleared();
 }
 
-void OtaController::runWorker(const QVariantMap &cfg)
-{
-    bool ok = false;
-    const QString error = runUpdate(read_start_settings(cfg), &ok);
-    postFinish(ok, error);
-}
-
-QString OtaController::runUpdate(const StartSettings &settings, bool *ok)
-{
-    QByteArray image;
-    if (QString error; !read_image_file(settings.file, &image, &error))
-        return error;
-
-    if (!is_container(image))
-        return QStringLiteral("not a .qvbit encrypted image (plain .sbit/.bin rejected)");
-    QVariantMap info;
-    QString parseError;
-    if (!parse_container(image, &info, &parseError))
-        return QStringLiteral("qvbit: %1").arg(parseError);
-    postLog(QStringLiteral("qvbit v2 OK: plain=%1 container=%2 crc32=%3 (on-chip decrypt)")
-                .arg(QString::number(info.value(QStringLiteral("size")).toLongLong()),
-                     QString::number(info.value(QStringLiteral("containerSize")).toLongLong()),
-                     info.value(QStringLiteral("crc32")).toString()));
-    const OtaConfig config = make_ota_config(settings, info);
-
-    postLog(link_log_line(settings));
-    const std::unique_ptr<Link> link = make_link(settings);
-    QString error;
-    if (!link->open(&error))
-        return error;
-
-    postLog(QStringLiteral("file=%1").arg(settings.file));
-    OtaCallbacks callbacks;
-    callbacks.log = [this](const QString &line) { postLog(line); };
-    callbacks.progress = [this](int done, int total) { postProgress(done, total); };
-    callbacks.cancel = &m_cancelRequested;
-    postStatus(QStringLiteral("running"));
-    error = run_update_flow(*link, image, config, callbacks);
-    *ok = error.isEmpty();
-    link->close();
-    return error;
-}
-
 void OtaController::postLog(const QString &message)
 {
     // Stamped here, on the worker, so the time is that of the event, not of its delivery.
-    const QString line =
-        QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")) + QLatin1Char(' ') + message;
+    const QString line = stamped(message);
     QMetaObject::invokeMethod(
         this, [this, line] { emit logAppended(line); }, Qt::QueuedConnection);
 }

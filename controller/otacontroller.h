@@ -14,8 +14,6 @@
 
 namespace qvota {
 
-struct StartSettings;
-
 class OtaController : public QObject
 {
     Q_OBJECT
@@ -69,11 +67,6 @@ signals:
     void otaFinished(bool ok, const QString &message);
 
 private:
-    // Worker thread: the whole run, from reading the file to the finish post.
-    void runWorker(const QVariantMap &cfg);
-    // Worker thread: everything up to the finish; returns the error text, empty on success.
-    QString runUpdate(const StartSettings &settings, bool *ok);
-
     // Called on the worker thread (postFinish also by start when no worker can be made); each
     // queues one call that runs on the GUI thread, in the order posted.
     void postLog(const QString &message);

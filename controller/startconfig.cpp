@@ -1,7 +1,6 @@
 #include "startconfig.h"
 
-#include "seriallink.h"
-#include "udplink.h"
+#include "imagefile.h"
 
 namespace qvota {
 
@@ -36,28 +35,19 @@ StartSettings read_start_settings(const QVariantMap &cfg)
 
 QString link_log_line(const StartSettings &s)
 {
-    // One multi-argument arg() call, so a '%' in an address or port name is never substituted.
     if (s.serial)
-        return QStringLiteral("opened %1 @%2").arg(s.portName, QString::number(s.baudRate));
-    return QStringLiteral("udp %1:%2 <- %3:%4")
-        .arg(s.boardIp, QString::number(s.boardPort), s.hostIp, QString::number(s.hostPort));
+        return serial_link_line(s.portName, QString::number(s.baudRate));
+    return udp_link_line(s.boardIp, QString::number(s.boardPort), s.hostIp,
+                         QString::number(s.hostPort));
 }
 
 OtaConfig make_ota_config(const StartSettings &settings, const QVariantMap &containerInfo)
 {
     OtaConfig config;
-    config.expectedCrc32 =
-        containerInfo.value(QStringLiteral("crc32")).toString().toUInt(nullptr, 16);
+    config.expectedCrc32 = expected_crc32(containerInfo);
     config.target = settings.target;
     config.warmBoot = settings.warmBoot;
     return config;
-}
-
-std::unique_ptr<Link> make_link(const StartSettings &s)
-{
-    if (s.serial)
-        return std::make_unique<SerialLink>(s.portName, s.baudRate);
-    return std::make_unique<UdpLink>(s.boardIp, s.boardPort, s.hostIp, s.hostPort);
 }
 
 } // namespace qvota

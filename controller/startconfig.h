@@ -3,30 +3,20 @@
 // one map at a time without running anything.
 #pragma once
 
-#include "link.h"
+#include "linksettings.h"
 #include "otaflow.h"
 
 #include <QString>
 #include <QVariantMap>
 
-#include <memory>
-
 namespace qvota {
 
-struct StartSettings
+// A run's settings: its link, and the image and warm boot.
+struct StartSettings : LinkSettings
 {
-    bool serial = false; // only "uart" selects the serial link; everything else means UDP
     QString file;
     QString target;
     bool warmBoot = false;
-    // Serial link.
-    QString portName;
-    int baudRate = 115200;
-    // UDP link.
-    QString boardIp = QStringLiteral("192.168.0.100");
-    quint16 boardPort = 7777;
-    QString hostIp = QStringLiteral("192.168.0.3");
-    quint16 hostPort = 6666;
 };
 
 // The port name in a serial port list entry such as "COM3 - USB Serial Device": the text before
@@ -48,8 +38,5 @@ QString link_log_line(const StartSettings &settings);
 // The flow configuration of a run: every field at its default except the expected CRC (the
 // container information's "crc32" hex text), the target and the warm-boot request.
 OtaConfig make_ota_config(const StartSettings &settings, const QVariantMap &containerInfo);
-
-// A closed link of the selected kind.
-std::unique_ptr<Link> make_link(const StartSettings &settings);
 
 } // namespace qvota

@@ -1,5 +1,6 @@
 #include "imagefile.h"
 
+#include "container.h"
 #include "otaflow.h"
 
 #include <QFileInfo>
@@ -60,6 +61,38 @@ bool read_image_file(const QString &path, QByteArray *bytes, QString *error)
     if (bytes)
         *bytes = std::move(content);
     return true;
+}
+
+QString container_verdict(const QByteArray &bytes, qint64 fileSize, QVariantMap *info)
+{
+    if (!is_container(bytes))
+        return QStringLiteral("not a .qvbit encrypted image (plain .sbit/.bin rejected)");
+    if (QString error; !parse_container_header(bytes, fileSize, info, &error))
+        return QStringLiteral("qvbit: %1").arg(error);
+    return {};
+}
+
+bool load_image(const QString &path, Image *image, QString *error)
+{
+    Image loaded;
+    if (!read_image_file(path, &loaded.bytes, error))
+        return false;
+    if (QString verdict = container_verdict(loaded.bytes, loaded.bytes.size(), &loaded.info);
+        !verdict.isEmpty())
+        return fail(error, verdict);
+    if (image)
+        *image = std::move(loaded);
+    return true;
+}
+
+quint32 expected_crc32(const QVariantMap &info)
+{
+    return info.value(QStringLiteral("crc32")).toString().toUInt(nullptr, 16);
+}
+
+QString stamped(const QString &line, const QTime &time)
+{
+    return time.toString(QStringLiteral("HH:mm:ss.zzz")) + QLatin1Char(' ') + line;
 }
 
 } // namespace qvota

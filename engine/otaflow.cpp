@@ -353,6 +353,14 @@ void warm_boot(Link &link, const OtaConfig &config, const Reporter &reporter)
 
 } // namespace
 
+QString image_size_problem(qint64 size)
+{
+    if (size > 0 && size <= MAX_IMAGE_SIZE)
+        return {};
+    return QStringLiteral("file size %1 out of range (1..%2)")
+        .arg(QString::number(size), QString::number(MAX_IMAGE_SIZE));
+}
+
 int frame_count(qint64 size)
 {
     return int((size + FRAME_PAYLOAD - 1) / FRAME_PAYLOAD);
@@ -388,9 +396,8 @@ QString run_steps(Link &link, const QByteArray &payload, const OtaConfig &config
                   const Reporter &reporter)
 {
     const qint64 size = payload.size();
-    if (size == 0 || size > MAX_IMAGE_SIZE) {
-        return QStringLiteral("file size %1 out of range (1..%2)").arg(size).arg(MAX_IMAGE_SIZE);
-    }
+    if (QString problem = image_size_problem(size); !problem.isEmpty())
+        return problem;
 
     const int frames = frame_count(size);
     const qint64 last = size % FRAME_PAYLOAD == 0 ? FRAME_PAYLOAD : size % FRAME_PAYLOAD;

@@ -44,6 +44,10 @@ quint16 crc16_ccitt(const QByteArray &data, int offset, int count, quint16 init 
 // The frame for slice index of payload: AA 55, index (LE16), the slice, CRC-16 (BE16).
 QByteArray build_frame(const QByteArray &payload, int index);
 
+// Why the flow refuses a payload of size bytes ("file size N out of range (1..2097152)"), or
+// empty when it takes it.
+QString image_size_problem(qint64 size);
+
 // Frames needed for a payload of size bytes.
 int frame_count(qint64 size);
 
