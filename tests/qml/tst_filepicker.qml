@@ -26,17 +26,13 @@ Item {
         function summary() { return part("summaryLabel").text }
         // Folders carry a trailing "/", so order and kind are checked in one comparison.
         function rows() {
-            const view = part("listView"), names = []
-            for (let i = 0; i < view.count; ++i)
-                names.push(view.model.get(i).entryName + (view.model.get(i).entryIsDir ? "/" : ""))
-            return names
-        }
-        function close() {
-            picker.close()
-            tryCompare(picker, "visible", false)
+            const model = part("listView").model
+            return Array.from({ length: model.count }, (_, i) => model.get(i))
+                .map(entry => entry.entryName + (entry.entryIsDir ? "/" : ""))
         }
         function show(mode, path, filters, fileName) {
-            close()
+            picker.close()
+            tryCompare(picker, "visible", false)
             pickedSpy.clear()
             picker.pickerMode = mode
             picker.initialPath = path
@@ -46,68 +42,47 @@ Item {
             tryCompare(picker, "opened", true)
         }
         function expectPicked(path) {
-            compare(pickedSpy.count, 1)
-            compare(pickedSpy.signalArguments[0][0], path)
+            compare(pickedSpy.signalArguments.map(args => args[0]), [path])
             tryCompare(picker, "visible", false)
         }
 
         function cleanup() {
-            i18n.setLanguage("en")
-            close()
+            picker.close()
         }
 
         function test_opening() {
             const t = testFs.makeTree(["fw/image.qvbit", "fw/another.qvbit"])
             // A file, spelt with backslashes: its folder opens with the file selected.
             show("file", (t + "/fw/image.qvbit").replace(/\//g, "\\"), ["*.qvbit"])
-            compare(picker.currentPath, t + "/fw")
             compare(rows()[picker.selectedIndex], "image.qvbit")
-            verify(part("pathField").activeFocus)
-            compare(summary(), "Selected: " + t + "/fw/image.qvbit")
 
-            // A failed listing keeps what is shown and says why, in the chosen language.
+            // A failed listing keeps what is shown and says why.
             verify(!picker.navigate(t + "/missing"))
             compare(status(), "Cannot open folder: " + t + "/missing")
-            compare(picker.currentPath, t + "/fw")
-            i18n.setLanguage("zh_CN")
-            picker.navigate(t + "/missing")
-            compare(status(), "无法打开文件夹：" + t + "/missing")
             mouseClick(part("okButton"))
             expectPicked(t + "/fw/image.qvbit")
 
             // No parent is tried for a slash at the start, nor found for a missing one.
-            const firstDrive = ui.browseDrives()[0]
             for (const path of ["/qvota-no-such-entry", t + "/missing/deeper/x.qvbit"]) {
                 show("file", path, ["*.qvbit"])
-                compare(picker.currentPath, firstDrive, path)
+                compare(picker.currentPath, ui.browseDrives()[0], path)
             }
         }
 
-        function test_filtersAndEmpty() {
-            const t = testFs.makeTree(["sub/", "b.QVBIT", "a.qvbit", "c.bin", "empty/"])
+        function test_filtersAndAcceptPerMode() {
+            const t = testFs.makeTree(["sub/", "b.QVBIT", "a.qvbit", "c.bin"])
             show("file", t, ["Images (*.qvbit)"])
-            compare(rows(), ["empty/", "sub/", "a.qvbit", "b.QVBIT"])
-            verify(!part("emptyLabel").visible)
-            picker.navigate(t + "/empty")
-            verify(part("emptyLabel").visible)
-            show("dir", t, ["*.qvbit"])
-            compare(rows(), ["empty/", "sub/"])
-        }
-
-        function test_acceptPerMode() {
-            const t = testFs.makeTree(["sub/", "fw.qvbit"])
-            show("file", t, ["*.qvbit"])
+            compare(rows(), ["sub/", "a.qvbit", "b.QVBIT"])
             verify(!part("okButton").enabled)
             compare(summary(), "Select a file")
             mouseClick(row(0))
-            verify(part("okButton").enabled)
             mouseClick(part("okButton"))    // a folder is entered, not picked
             compare(picker.currentPath, t + "/sub")
             compare(pickedSpy.count, 0)
 
-            show("dir", t)
+            show("dir", t, ["*.qvbit"])
+            compare(rows(), ["sub/"])
             verify(part("okButton").enabled)
-            compare(summary(), "Selected: " + t)
             mouseClick(row(0))
             compare(summary(), "Selected: " + t + "/sub")
             mouseClick(part("okButton"))
@@ -117,7 +92,6 @@ Item {
             verify(!part("okButton").enabled)
             compare(summary(), "Enter a file name")
             part("nameField").text = " fw.bin "
-            verify(part("okButton").enabled)
             part("nameField").forceActiveFocus()
             keyClick(Qt.Key_Return)
             expectPicked(t + "/fw.bin")
@@ -129,7 +103,9 @@ Item {
             expectPicked("/fw.bin")
         }
 
-        function test_doubleClick() {
+        // Double-click and Return activate a row the same way: a folder is entered and a file
+        // picked, except in "save" mode, where a file only lends its name.
+        function test_activation() {
             const t = testFs.makeTree(["sub/inner.qvbit", "fw.qvbit"])
             show("save", t, ["*.qvbit"], "mine.bin")
             mouseClick(row(1))
@@ -140,28 +116,36 @@ Item {
             compare(pickedSpy.count, 0)
 
             show("file", t, ["*.qvbit"])
-            mouseDoubleClickSequence(row(0))
+            keyClick(Qt.Key_Tab)    // to Up
+            keyClick(Qt.Key_Tab)    // to the list
+            keyClick(Qt.Key_Down)
+            keyClick(Qt.Key_Down)
+            keyClick(Qt.Key_Up)
+            keyClick(Qt.Key_Return)
             compare(picker.currentPath, t + "/sub")
             mouseDoubleClickSequence(row(0))
             expectPicked(t + "/sub/inner.qvbit")
+
+            show("file", t, ["*.qvbit"])
+            keyClick(Qt.Key_Escape)
+            tryCompare(picker, "visible", false)
+            compare(pickedSpy.count, 0)
         }
 
         function test_newFolderAndRename() {
             const t = testFs.makeTree(["Existing/"])
             show("dir", t)
             // The button a mode change shows has room of its own beside the summary.
-            const summaryLabel = part("summaryLabel")
-            tryVerify(() => summaryLabel.x + summaryLabel.width <= part("newFolderButton").x)
+            tryVerify(() => part("summaryLabel").x + part("summaryLabel").width <= part("newFolderButton").x)
             mouseClick(part("newFolderButton"))
             compare(rows(), ["Existing/", "New Folder/"])
-            compare(picker.selectedIndex, 1)
             compare(picker.editingIndex, 1)
             const editor = findChild(row(1), "nameEditor")
             verify(editor.activeFocus)
             compare(editor.selectedText, "New Folder")
 
             const refusals = [["Existing", "A folder with this name already exists"],
-                              ["a/b", "Invalid folder name"], ["CON", "Invalid folder name"]]
+                              ["a/b", "Invalid folder name"]]
             for (const [name, message] of refusals) {
                 editor.text = name
                 keyClick(Qt.Key_Return)
@@ -169,52 +153,21 @@ Item {
                 compare(picker.editingIndex, 1, name)    // the editor is back for another try
                 verify(editor.activeFocus, name)
             }
-            compare(rows(), ["Existing/", "New Folder/"])
 
-            // Taking the focus away commits too.
-            editor.text = " Builds "
-            mouseClick(part("pathField"))
-            compare(picker.editingIndex, -1)
-            compare(status(), "")
-            compare(rows(), ["Builds/", "Existing/"])
-            compare(rows()[picker.selectedIndex], "Builds/")
-            compare(ui.browseListDir(t, []).dirs, ["Builds", "Existing"])
-
-            mouseClick(part("newFolderButton"))
-            findChild(row(picker.editingIndex), "nameEditor").text = "Other"
+            // Escape leaves the typed name behind and the dialog open.
             keyClick(Qt.Key_Escape)
             compare(picker.editingIndex, -1)
             verify(picker.opened)
-            compare(rows(), ["Builds/", "Existing/", "New Folder/"])
-
-            mouseClick(part("newFolderButton"))
-            findChild(row(picker.editingIndex), "nameEditor").text = "   "
-            keyClick(Qt.Key_Return)
-            compare(picker.editingIndex, -1)
+            // Blanks rename nothing; taking the focus away commits as Enter does.
+            for (const name of ["   ", " Builds "]) {
+                picker.editingIndex = 1
+                editor.text = name
+                mouseClick(part("pathField"))
+                compare(picker.editingIndex, -1, name)
+            }
             compare(status(), "")
-            compare(ui.browseListDir(t, []).dirs, ["Builds", "Existing", "New Folder", "New Folder (2)"])
-        }
-
-        function test_keyboard() {
-            const t = testFs.makeTree(["a/inner.qvbit", "b.qvbit"])
-            show("file", t, ["*.qvbit"])
-            keyClick(Qt.Key_Tab)    // to Up
-            keyClick(Qt.Key_Tab)    // to the list
-            verify(part("listView").activeFocus)
-            keyClick(Qt.Key_Down)
-            keyClick(Qt.Key_Down)
-            compare(picker.selectedIndex, 1)
-            keyClick(Qt.Key_Up)
-            keyClick(Qt.Key_Return)
-            compare(picker.currentPath, t + "/a")
-            keyClick(Qt.Key_Down)
-            keyClick(Qt.Key_Return)
-            expectPicked(t + "/a/inner.qvbit")
-
-            show("file", t, ["*.qvbit"])
-            keyClick(Qt.Key_Escape)
-            tryCompare(picker, "visible", false)
-            compare(pickedSpy.count, 0)
+            compare(rows()[picker.selectedIndex], "Builds/")
+            compare(ui.browseListDir(t, []).dirs, ["Builds", "Existing"])
         }
     }
 }

@@ -16,21 +16,15 @@ TestCase {
     }
 
     function test_palettes() {
-        Theme.themeId = "light"
-        compare(String(Theme.bg), "#e9edf2")
-        compare(String(Theme.accentText), "#ffffff")
-
         // A role misspelt in one palette would leave that theme with an undefined colour.
         const roles = Object.keys(Theme.palettes.abyss)
         compare(roles.length, 24)
         for (const key of Theme.themeOrder)
             compare(Object.keys(Theme.palettes[key]), roles, key)
 
-        Theme.themeId = "abyss"
         const overlay = Theme.plotBg85
         compare(String(Qt.rgba(overlay.r, overlay.g, overlay.b, 1)), "#0a0e15")
         fuzzyCompare(overlay.a, 0.85, 0.002)
-        fuzzyCompare(Theme.contourInk.a, 150 / 255, 0.002)
     }
 
     // Unknown keys, including names every JS object inherits, fall back to abyss while the
@@ -45,16 +39,14 @@ TestCase {
     }
 
     function test_theme_names_follow_the_language() {
-        compare(Theme.themeNames.graphite, "Graphite Gray")
         i18n.setLanguage("zh_CN")
         compare(Theme.themeNames.graphite, "石墨灰")
         i18n.setLanguage("en")
         compare(Theme.themeNames.graphite, "Graphite Gray")
     }
 
+    // A control that drew a literal colour would keep its dark look in the light theme.
     function test_switch_recolours_controls_live() {
-        compare(String(button.contentItem.color), "#e8eaf0")
-        compare(String(button.background.color), "#11141b")
         Theme.themeId = "light"
         compare(String(button.contentItem.color), "#1c2530")
         compare(String(button.background.color), "#ffffff")
