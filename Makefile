@@ -6,13 +6,19 @@ DEPS := cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev \
 	qml6-module-qtquick-layouts qml6-module-qtquick-window qml6-module-qtqml-workerscript \
 	qml6-module-qt-labs-settings qml6-module-qttest qml6-module-qtqml qml6-module-qtqml-models \
 	qt6-qpa-plugins
+# Only for `make lint`: clazy, for its check of chained QString::arg() calls.
+LINT_DEPS := clazy
 # Only for the screenshots: a virtual display and fonts with Chinese and Japanese glyphs.
 SHOT_DEPS := xvfb xauth fonts-noto-cjk
+# Only for fuzzing: clang with its libFuzzer and sanitizer runtimes.
+FUZZ_DEPS := clang libclang-rt-14-dev
+# Seconds of fuzzing per target; `make fuzz` runs the two targets one after the other.
+FUZZ_SECONDS ?= 300
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
 .PHONY: all deps install-missing build test demo run lint screenshots bench asan-build asan-test tsan-test \
-	format clean
+	fuzz format clean
 
 all: build
 
@@ -46,7 +52,9 @@ run: build
 	build/bin/QuelvaneOtaStudio
 
 lint: build
+	@$(MAKE) --no-print-directory install-missing PACKAGES="$(LINT_DEPS)"
 	cmake --build --preset default --target all_qmllint
+	bash tools/lint-cpp.sh build
 
 screenshots: build
 	@$(MAKE) --no-print-directory install-missing PACKAGES="$(SHOT_DEPS)"
@@ -55,6 +63,15 @@ screenshots: build
 bench: build
 	build/bin/qvota-bench
 	build/bin/qvota-bench-window
+
+# The fault sweep's slow rows, which sit out the protocol's long time-outs (a few minutes).
+.PHONY: reliability soak
+reliability: build
+	QVOTA_RELIABILITY=1 ctest --preset default -L reliability
+
+# Updates back to back through the controller with injected faults; prints the resource figures.
+soak: build
+	build/bin/qvota-soak
 
 asan-build: deps
 	cmake --preset asan
@@ -68,8 +85,15 @@ tsan-test: deps
 	cmake --build --preset tsan -j $(JOBS)
 	ctest --preset tsan -j $(JOBS)
 
+# Fails on any finding; the inputs that found something stay in build-fuzz/fuzz/<target>/findings.
+fuzz: deps
+	@$(MAKE) --no-print-directory install-missing PACKAGES="$(FUZZ_DEPS)"
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+	FUZZ_SECONDS=$(FUZZ_SECONDS) bash tests/fuzz/run.sh build-fuzz/bin build-fuzz/fuzz
+
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-fuzz
