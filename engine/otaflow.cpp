@@ -267,41 +267,47 @@ QString transfer(Link &link, const QByteArray &payload, int retries, AckAccumula
     return {};
 }
 
-QString check_receive_crc(Link &link, const AckAccumulator &accumulator, quint32 expected,
-                          const Reporter &reporter)
+// How the board reports one of its two CRCs, and what the log and the errors say of it.
+struct CrcReport
+{
+    const char *name;        // in "no NAME, got '...'"
+    const char *lineMarker;  // a line without it is not the report
+    const char *valueMarker; // the hex digits follow it
+    const char *mismatch;    // "%1" the board's value, "%2" the expected one
+    const char *match;
+    int timeoutMs;
+};
+
+const CrcReport RECEIVE_REPORT{
+    "RXDONE",         "RXDONE CRC32=",  "CRC32=", "RX CRC32 mismatch rx=%1 file=%2",
+    "RX CRC32 match", RXDONE_TIMEOUT_MS};
+const CrcReport READBACK_REPORT{"IMGCRC",
+                                "IMGCRC=",
+                                "IMGCRC=",
+                                "IMG CRC32 mismatch img=%1 file=%2",
+                                "IMG CRC32 (flash readback) MATCH - OTA WRITE VERIFIED",
+                                READBACK_TIMEOUT_MS};
+
+// Compares the CRC the board reports with the expected one. arrived is the report's line when it
+// came already (the receive report can stand in for the last ack); otherwise the next line is
+// read. Returns the error text, empty on a match.
+QString check_crc(Link &link, const CrcReport &report, const QString *arrived, quint32 expected,
+                  const Reporter &reporter)
 {
     QString text;
-    if (accumulator.hasRxDone()) {
-        text = accumulator.rxDoneText();
+    if (arrived) {
+        text = *arrived;
     } else {
-        const bool got = link.readLine(RXDONE_TIMEOUT_MS, text);
-        if (!got || !text.contains(QLatin1String("RXDONE CRC32=")))
-            return QStringLiteral("no RXDONE, got '%1'").arg(got ? text : QString());
+        const bool got = link.readLine(report.timeoutMs, text);
+        if (!got || !text.contains(QLatin1String(report.lineMarker)))
+            return QStringLiteral("no %1, got '%2'")
+                .arg(QLatin1String(report.name), got ? text : QString());
     }
     reporter.log(QStringLiteral("RX> %1").arg(text));
-    quint32 received = 0;
-    if (!parse_crc_after(text, QLatin1String("CRC32="), received) || received != expected) {
-        return QStringLiteral("RX CRC32 mismatch rx=%1 file=%2")
-            .arg(hex_field(received), hex_field(expected));
-    }
-    reporter.log(QStringLiteral("RX CRC32 match"));
-    return {};
-}
-
-QString check_readback_crc(Link &link, quint32 expected, const Reporter &reporter)
-{
-    link.write(QByteArrayLiteral("F"));
-    QString line;
-    const bool got = link.readLine(READBACK_TIMEOUT_MS, line);
-    if (!got || !line.contains(QLatin1String("IMGCRC=")))
-        return QStringLiteral("no IMGCRC, got '%1'").arg(got ? line : QString());
-    reporter.log(QStringLiteral("RX> %1").arg(line));
-    quint32 image = 0;
-    if (!parse_crc_after(line, QLatin1String("IMGCRC="), image) || image != expected) {
-        return QStringLiteral("IMG CRC32 mismatch img=%1 file=%2")
-            .arg(hex_field(image), hex_field(expected));
-    }
-    reporter.log(QStringLiteral("IMG CRC32 (flash readback) MATCH - OTA WRITE VERIFIED"));
+    quint32 value = 0;
+    if (!parse_crc_after(text, QLatin1String(report.valueMarker), value) || value != expected)
+        return QString::fromLatin1(report.mismatch).arg(hex_field(value), hex_field(expected));
+    reporter.log(QString::fromLatin1(report.match));
     return {};
 }
 
@@ -420,11 +426,15 @@ QString run_steps(Link &link, const QByteArray &payload, const OtaConfig &config
         !error.isEmpty())
         return error;
 
-    if (QString error = check_receive_crc(link, accumulator, expectedCrc, reporter);
+    const QString rxDone = accumulator.rxDoneText();
+    if (QString error = check_crc(link, RECEIVE_REPORT, accumulator.hasRxDone() ? &rxDone : nullptr,
+                                  expectedCrc, reporter);
         !error.isEmpty())
         return error;
 
-    if (QString error = check_readback_crc(link, expectedCrc, reporter); !error.isEmpty())
+    link.write(QByteArrayLiteral("F"));
+    if (QString error = check_crc(link, READBACK_REPORT, nullptr, expectedCrc, reporter);
+        !error.isEmpty())
         return error;
 
     if (config.warmBoot)
