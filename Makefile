@@ -10,6 +10,8 @@ DEPS := cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev \
 LINT_DEPS := clazy
 # Only for the screenshots: a virtual display and fonts with Chinese and Japanese glyphs.
 SHOT_DEPS := xvfb xauth fonts-noto-cjk
+# Only for `make windows-check`: the mingw-w64 cross compiler.
+WINDOWS_DEPS := g++-mingw-w64-x86-64-posix
 # Only for fuzzing: clang with its libFuzzer and sanitizer runtimes.
 FUZZ_DEPS := clang libclang-rt-14-dev
 # Seconds of fuzzing per target; `make fuzz` runs the two targets one after the other.
@@ -84,6 +86,12 @@ tsan-test: deps
 	cmake --preset tsan
 	cmake --build --preset tsan -j $(JOBS)
 	ctest --preset tsan -j $(JOBS)
+
+# Compile-checks the Windows-only code with the mingw-w64 cross compiler (not part of `make test`).
+.PHONY: windows-check
+windows-check:
+	@$(MAKE) --no-print-directory install-missing PACKAGES="$(WINDOWS_DEPS)"
+	bash tools/windows-check.sh
 
 # Fails on any finding; the inputs that found something stay in build-fuzz/fuzz/<target>/findings.
 fuzz: deps
