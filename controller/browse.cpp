@@ -8,7 +8,7 @@ namespace qvota {
 
 namespace {
 
-constexpr int lastFolderNumber = 999;
+constexpr int LAST_FOLDER_NUMBER = 999;
 
 // A dangling symbolic link is an entry too: QFileInfo::exists() alone would miss it.
 bool entry_exists(const QString &path)
@@ -84,7 +84,7 @@ QVariantMap browse_create_dir(const QString &path, const QString &baseName)
 
     const QString base = baseName.isEmpty() ? QStringLiteral("New Folder") : baseName;
     QString candidate = base;
-    for (int n = 2; n <= lastFolderNumber && entry_exists(dir.filePath(candidate)); ++n)
+    for (int n = 2; n <= LAST_FOLDER_NUMBER && entry_exists(dir.filePath(candidate)); ++n)
         candidate = QStringLiteral("%1 (%2)").arg(base, QString::number(n));
     // mkdir fails on an existing name, so a folder full up to "(999)" gives "ok" false.
     if (dir.mkdir(candidate)) {

@@ -23,7 +23,7 @@ QVariantMap inspect_image(const QString &path)
     if (QString error; !open_image_file(file, &error))
         return rejected(error);
     const qint64 fileSize = file.size();
-    const QByteArray head = file.read(ContainerHeader::size);
+    const QByteArray head = file.read(ContainerHeader::SIZE);
 
     QVariantMap info;
     if (QString verdict = container_verdict(head, fileSize, &info); !verdict.isEmpty())

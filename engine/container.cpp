@@ -20,16 +20,16 @@ std::array<quint32, 256> make_crc32_table()
     return table;
 }
 
-constexpr int magicLength = sizeof(CONTAINER_MAGIC) - 1;
+constexpr int MAGIC_LENGTH = sizeof(CONTAINER_MAGIC) - 1;
 
 } // namespace
 
-const std::array<quint32, 256> crc32_table = make_crc32_table();
+const std::array<quint32, 256> CRC32_TABLE = make_crc32_table();
 
 bool is_container(const QByteArray &bytes)
 {
-    return bytes.size() >= ContainerHeader::size
-           && std::memcmp(bytes.constData(), CONTAINER_MAGIC, magicLength) == 0;
+    return bytes.size() >= ContainerHeader::SIZE
+           && std::memcmp(bytes.constData(), CONTAINER_MAGIC, MAGIC_LENGTH) == 0;
 }
 
 bool parse_container(const QByteArray &bytes, QVariantMap *info, QString *error)
@@ -46,18 +46,18 @@ bool parse_container_header(const QByteArray &head, qint64 fileSize, QVariantMap
         return false;
     };
 
-    if (!is_container(head) || fileSize < ContainerHeader::size)
+    if (!is_container(head) || fileSize < ContainerHeader::SIZE)
         return fail("bad magic (not a QVBIT002 file)");
 
     const auto *raw = reinterpret_cast<const uchar *>(head.constData());
-    const qint64 plainSize = qFromLittleEndian<qint64>(raw + ContainerHeader::sizeOffset);
+    const qint64 plainSize = qFromLittleEndian<qint64>(raw + ContainerHeader::SIZE_OFFSET);
     // Compared as "payload length == size" so that a size field near the top of the 64-bit
     // range cannot overflow the sum with the header length.
-    const qint64 payloadLength = fileSize - ContainerHeader::size;
+    const qint64 payloadLength = fileSize - ContainerHeader::SIZE;
     if (plainSize <= 0 || plainSize != payloadLength)
         return fail("size field mismatch (truncated or corrupt)");
 
-    const quint32 crc = qFromLittleEndian<quint32>(raw + ContainerHeader::crcOffset);
+    const quint32 crc = qFromLittleEndian<quint32>(raw + ContainerHeader::CRC_OFFSET);
     if (info) {
         info->insert(QStringLiteral("size"), plainSize);
         info->insert(QStringLiteral("containerSize"), fileSize);
@@ -71,7 +71,7 @@ quint32 crc32(const QByteArray &bytes)
 {
     quint32 c = 0xFFFFFFFFu;
     for (const char ch : bytes)
-        c = (c >> 8) ^ crc32_table[(c ^ static_cast<uchar>(ch)) & 0xFFu];
+        c = (c >> 8) ^ CRC32_TABLE[(c ^ static_cast<uchar>(ch)) & 0xFFu];
     return c ^ 0xFFFFFFFFu;
 }
 

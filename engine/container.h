@@ -12,17 +12,17 @@ namespace qvota {
 // Header layout of a version-2 container; all integers are little-endian.
 struct ContainerHeader
 {
-    static constexpr int size = 36;
-    static constexpr int magicOffset = 0;
-    static constexpr int opaqueOffset = 8; // 16 bytes the host passes through untouched
-    static constexpr int sizeOffset = 24;  // signed 64-bit plain image size
-    static constexpr int crcOffset = 32;   // unsigned 32-bit CRC-32 of the plain image
+    static constexpr int SIZE = 36;
+    static constexpr int MAGIC_OFFSET = 0;
+    static constexpr int OPAQUE_OFFSET = 8; // 16 bytes the host passes through untouched
+    static constexpr int SIZE_OFFSET = 24;  // signed 64-bit plain image size
+    static constexpr int CRC_OFFSET = 32;   // unsigned 32-bit CRC-32 of the plain image
 };
 
 inline constexpr char CONTAINER_MAGIC[] = "QVBIT002";
 
 // Reflected CRC-32 (polynomial 0xEDB88320); filled during static initialisation.
-extern const std::array<quint32, 256> crc32_table;
+extern const std::array<quint32, 256> CRC32_TABLE;
 
 // True when the bytes are long enough for a header and start with the magic.
 bool is_container(const QByteArray &bytes);

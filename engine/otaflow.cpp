@@ -42,7 +42,7 @@ constexpr std::array<quint16, 256> make_crc16_table()
     return table;
 }
 
-constexpr std::array<quint16, 256> crc16_table = make_crc16_table();
+constexpr std::array<quint16, 256> CRC16_TABLE = make_crc16_table();
 
 // Writes the frame for index into frame, reusing its storage: the transfer builds thousands of
 // frames and must not allocate for each.
@@ -385,7 +385,7 @@ quint16 crc16_ccitt(const QByteArray &data, int offset, int count, quint16 init)
     quint16 reg = init;
     const auto *bytes = reinterpret_cast<const uchar *>(data.constData());
     for (qsizetype i = begin; i < end; ++i)
-        reg = quint16((reg << 8) ^ crc16_table[((reg >> 8) ^ bytes[i]) & 0xFF]);
+        reg = quint16((reg << 8) ^ CRC16_TABLE[((reg >> 8) ^ bytes[i]) & 0xFF]);
     return reg;
 }
 

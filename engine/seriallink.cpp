@@ -7,12 +7,12 @@ namespace qvota {
 
 namespace {
 
-constexpr int openAttempts = 20;
-constexpr int openRetryDelayMs = 500;
-constexpr int reopenPauseMs = 2000;
-constexpr int writeTimeoutMs = 30000;
+constexpr int OPEN_ATTEMPTS = 20;
+constexpr int OPEN_RETRY_DELAY_MS = 500;
+constexpr int REOPEN_PAUSE_MS = 2000;
+constexpr int WRITE_TIMEOUT_MS = 30000;
 // Longest single wait for data, so a deadline is noticed at most this late.
-constexpr int pollSliceMs = 50;
+constexpr int POLL_SLICE_MS = 50;
 
 } // namespace
 
@@ -23,7 +23,7 @@ SerialLink::SerialLink(const QString &portName, int baudRate)
 
 bool SerialLink::open(QString *error)
 {
-    for (int attempt = 0; attempt < openAttempts; ++attempt) {
+    for (int attempt = 0; attempt < OPEN_ATTEMPTS; ++attempt) {
         m_port.setPortName(m_portName);
         m_port.setBaudRate(m_baudRate, QSerialPort::AllDirections);
         m_port.setDataBits(QSerialPort::Data8);
@@ -31,7 +31,7 @@ bool SerialLink::open(QString *error)
         m_port.setStopBits(QSerialPort::OneStop);
         if (m_port.open(QIODevice::ReadWrite))
             return true;
-        QThread::msleep(openRetryDelayMs);
+        QThread::msleep(OPEN_RETRY_DELAY_MS);
     }
     if (error)
         *error = QStringLiteral("cannot open %1").arg(m_portName);
@@ -46,7 +46,7 @@ void SerialLink::close()
 void SerialLink::reopen()
 {
     m_port.close();
-    QThread::msleep(reopenPauseMs);
+    QThread::msleep(REOPEN_PAUSE_MS);
     // A failed open is not reported here: the reads that follow simply time out.
     if (m_port.open(QIODevice::ReadWrite))
         m_port.clear(QSerialPort::Input);
@@ -61,7 +61,7 @@ bool SerialLink::write(const QByteArray &bytes)
     QElapsedTimer timer;
     timer.start();
     while (m_port.bytesToWrite() > 0) {
-        const qint64 left = writeTimeoutMs - timer.elapsed();
+        const qint64 left = WRITE_TIMEOUT_MS - timer.elapsed();
         if (left <= 0 || !m_port.waitForBytesWritten(int(left)))
             return false;
     }
@@ -74,7 +74,7 @@ int SerialLink::readByte(int timeoutMs)
     timer.start();
     for (qint64 left = timeoutMs; left > 0; left = timeoutMs - timer.elapsed()) {
         if (m_port.bytesAvailable() <= 0) {
-            const int slice = int(qMin<qint64>(pollSliceMs, left));
+            const int slice = int(qMin<qint64>(POLL_SLICE_MS, left));
             const qint64 waitStart = timer.elapsed();
             if (!m_port.waitForReadyRead(slice)) {
                 // A port in error (closed, hung up) fails the wait at once; sleeping out the

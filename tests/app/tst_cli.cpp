@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 
 using namespace qvota::test;
+using namespace Qt::StringLiterals;
 
 class TestCli : public QObject
 {
@@ -38,13 +39,15 @@ private:
 
 static ProcessResult cli(const QStringList &arguments, int timeoutMs = 30000)
 {
-    return run_process(QStringLiteral(QVOTA_APP_EXE), QStringList{"--cli"} + arguments, timeoutMs);
+    return run_process(QStringLiteral(QVOTA_APP_EXE), QStringList{u"--cli"_s} + arguments,
+                       timeoutMs);
 }
 
 void TestCli::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    m_valid = write_file(m_dir, "valid.qvbit", make_container(QByteArray(100, 'x'), 0xABCD));
+    m_valid = write_file(m_dir, QStringLiteral("valid.qvbit"),
+                         make_container(QByteArray(100, 'x'), 0xABCD));
     QVERIFY(!m_valid.isEmpty());
 }
 
@@ -52,9 +55,9 @@ void TestCli::requiredOptions_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::newRow("nothing") << QStringList();
-    QTest::newRow("only file") << QStringList{"--file", "/nonexistent/x.qvbit"};
-    QTest::newRow("only transport") << QStringList{"--transport", "udp"};
-    QTest::newRow("other options only") << QStringList{"--retries", "5", "--warm-boot"};
+    QTest::newRow("only file") << QStringList{u"--file"_s, u"/nonexistent/x.qvbit"_s};
+    QTest::newRow("only transport") << QStringList{u"--transport"_s, u"udp"_s};
+    QTest::newRow("other options only") << QStringList{u"--retries"_s, u"5"_s, u"--warm-boot"_s};
 }
 
 void TestCli::requiredOptions()
@@ -74,24 +77,24 @@ void TestCli::requiredOptions()
 
 void TestCli::help()
 {
-    const ProcessResult r = cli({"--help"});
+    const ProcessResult r = cli({u"--help"_s});
     QVERIFY(r.finished);
     QCOMPARE(r.exitCode, 0);
     const QString text = QString::fromLocal8Bit(r.out);
     QVERIFY(text.contains(QStringLiteral("Quelvane PGL25G OTA host (CLI)")));
 
     // Each option once, in order, with its value name and help text.
-    const QStringList expected{"--transport <t>", "uart | udp",
-                               "--file <f>",      "image file",
-                               "--port <p>",      "UART port",
-                               "--baud <b>",      "baud",
-                               "--ip <ip>",       "board IP",
-                               "--udp-port <n>",  "board OTA port",
-                               "--host-ip <ip>",  "local bind IP",
-                               "--host-port <n>", "local bind port",
-                               "--target <t>",    "warm-boot target 1|2",
-                               "--warm-boot",     "issue 'b' after update",
-                               "--retries <n>",   "frame retries"};
+    const QStringList expected{u"--transport <t>"_s, u"uart | udp"_s,
+                               u"--file <f>"_s,      u"image file"_s,
+                               u"--port <p>"_s,      u"UART port"_s,
+                               u"--baud <b>"_s,      u"baud"_s,
+                               u"--ip <ip>"_s,       u"board IP"_s,
+                               u"--udp-port <n>"_s,  u"board OTA port"_s,
+                               u"--host-ip <ip>"_s,  u"local bind IP"_s,
+                               u"--host-port <n>"_s, u"local bind port"_s,
+                               u"--target <t>"_s,    u"warm-boot target 1|2"_s,
+                               u"--warm-boot"_s,     u"issue 'b' after update"_s,
+                               u"--retries <n>"_s,   u"frame retries"_s};
     qsizetype from = text.indexOf(QStringLiteral("--help"));
     QVERIFY(from >= 0);
     for (const QString &piece : expected) {
@@ -107,10 +110,13 @@ void TestCli::malformedCommandLine_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("message");
-    QTest::newRow("unknown option") << QStringList{"--bogus"} << "Unknown option 'bogus'.";
-    QTest::newRow("value missing") << QStringList{"--file"} << "Missing value after '--file'.";
+    QTest::newRow("unknown option")
+        << QStringList{u"--bogus"_s} << QStringLiteral("Unknown option 'bogus'.");
+    QTest::newRow("value missing")
+        << QStringList{u"--file"_s} << QStringLiteral("Missing value after '--file'.");
     QTest::newRow("value names are not aliases")
-        << QStringList{"-t", "udp", "--file", "x"} << "Unknown option 't'.";
+        << QStringList{u"-t"_s, u"udp"_s, u"--file"_s, u"x"_s}
+        << QStringLiteral("Unknown option 't'.");
 }
 
 void TestCli::malformedCommandLine()
@@ -130,29 +136,31 @@ void TestCli::imageChecks_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("line");
 
-    QTest::newRow("missing file") << QByteArray() << QString() << "ERROR: cannot read %1";
-    QTest::newRow("folder") << QByteArray() << "."
-                            << "ERROR: cannot read %1";
+    QTest::newRow("missing file") << QByteArray() << QString()
+                                  << QStringLiteral("ERROR: cannot read %1");
+    QTest::newRow("folder") << QByteArray() << QStringLiteral(".")
+                            << QStringLiteral("ERROR: cannot read %1");
     QTest::newRow("plain bitstream")
-        << QByteArray(4096, '\xff') << "plain.sbit"
-        << "ERROR: not a .qvbit encrypted image (plain .sbit/.bin rejected)";
+        << QByteArray(4096, '\xff') << QStringLiteral("plain.sbit")
+        << QStringLiteral("ERROR: not a .qvbit encrypted image (plain .sbit/.bin rejected)");
     QTest::newRow("empty file")
-        << QByteArray() << "empty.qvbit"
-        << "ERROR: not a .qvbit encrypted image (plain .sbit/.bin rejected)";
+        << QByteArray() << QStringLiteral("empty.qvbit")
+        << QStringLiteral("ERROR: not a .qvbit encrypted image (plain .sbit/.bin rejected)");
     QTest::newRow("truncated container")
-        << make_container(QByteArray(99, 'x'), 100, 1) << "truncated.qvbit"
-        << "ERROR: qvbit: size field mismatch (truncated or corrupt)";
-    QTest::newRow("size field zero") << make_container(QByteArray(), 0, 1) << "zero.qvbit"
-                                     << "ERROR: qvbit: size field mismatch (truncated or corrupt)";
+        << make_container(QByteArray(99, 'x'), 100, 1) << QStringLiteral("truncated.qvbit")
+        << QStringLiteral("ERROR: qvbit: size field mismatch (truncated or corrupt)");
+    QTest::newRow("size field zero")
+        << make_container(QByteArray(), 0, 1) << QStringLiteral("zero.qvbit")
+        << QStringLiteral("ERROR: qvbit: size field mismatch (truncated or corrupt)");
     // Once, these never returned, or read gigabytes before the verdict.
-    QTest::newRow("named pipe") << QByteArray() << "fifo"
-                                << "ERROR: cannot read %1: not a regular file";
-    QTest::newRow("device") << QByteArray() << "/dev/zero"
-                            << "ERROR: cannot read %1: not a regular file";
+    QTest::newRow("named pipe") << QByteArray() << QStringLiteral("fifo")
+                                << QStringLiteral("ERROR: cannot read %1: not a regular file");
+    QTest::newRow("device") << QByteArray() << QStringLiteral("/dev/zero")
+                            << QStringLiteral("ERROR: cannot read %1: not a regular file");
     QTest::newRow("3 GiB, sparse")
-        << QByteArray() << "huge"
-        << "ERROR: cannot read %1: 3221225472 bytes, far more than an image holds (at most "
-           "2097152)";
+        << QByteArray() << QStringLiteral("huge")
+        << QStringLiteral("ERROR: cannot read %1: 3221225472 bytes, far more than an image holds "
+                          "(at most 2097152)");
 }
 
 void TestCli::imageChecks()
@@ -161,14 +169,14 @@ void TestCli::imageChecks()
     QFETCH(QString, name);
     QFETCH(QString, line);
 
-    QString path = m_dir.filePath(name.isEmpty() ? "does-not-exist.qvbit" : name);
-    if (name == ".") {
+    QString path = m_dir.filePath(name.isEmpty() ? QStringLiteral("does-not-exist.qvbit") : name);
+    if (name == QLatin1String(".")) {
         path = m_dir.path();
-    } else if (name.startsWith('/')) {
+    } else if (name.startsWith(QLatin1Char('/'))) {
         path = name;
-    } else if (name == "fifo") {
+    } else if (name == QLatin1String("fifo")) {
         QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-    } else if (name == "huge") {
+    } else if (name == QLatin1String("huge")) {
         QFile huge(path);
         QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(qint64(3) << 30));
     } else if (!name.isEmpty()) {
@@ -178,25 +186,26 @@ void TestCli::imageChecks()
 
     // A transport that needs no network: a bad file must be reported before any link exists.
     const ProcessResult r =
-        cli({"--transport", "uart", "--port", "/dev/null-port", "--file", path});
+        cli({u"--transport"_s, u"uart"_s, u"--port"_s, u"/dev/null-port"_s, u"--file"_s, path});
     QVERIFY(r.finished);
     QCOMPARE(r.exitCode, 1);
-    QCOMPARE(r.outLines(), QStringList{line.contains("%1") ? line.arg(path) : line});
+    QCOMPARE(r.outLines(), QStringList{line.contains(QLatin1String("%1")) ? line.arg(path) : line});
 }
 
 void TestCli::unknownTransportAfterValidation()
 {
-    const ProcessResult r = cli({"--transport", "UART", "--file", m_valid});
+    const ProcessResult r = cli({u"--transport"_s, u"UART"_s, u"--file"_s, m_valid});
     QVERIFY(r.finished);
     QCOMPARE(r.exitCode, 1);
-    QCOMPARE(r.outLines(), (QStringList{"qvbit v2 OK: plain=100 crc32=0000ABCD (on-chip decrypt)",
-                                        "ERROR: unknown transport UART"}));
+    QCOMPARE(r.outLines(),
+             (QStringList{u"qvbit v2 OK: plain=100 crc32=0000ABCD (on-chip decrypt)"_s,
+                          u"ERROR: unknown transport UART"_s}));
 
     // A bad container is reported before the transport value is looked at.
-    const QString bad = write_file(m_dir, "bad.qvbit", make_container("abc", 4, 0));
-    const ProcessResult early = cli({"--transport", "nonsense", "--file", bad});
+    const QString bad = write_file(m_dir, QStringLiteral("bad.qvbit"), make_container("abc", 4, 0));
+    const ProcessResult early = cli({u"--transport"_s, u"nonsense"_s, u"--file"_s, bad});
     QCOMPARE(early.outLines(),
-             QStringList{"ERROR: qvbit: size field mismatch (truncated or corrupt)"});
+             QStringList{u"ERROR: qvbit: size field mismatch (truncated or corrupt)"_s});
 }
 
 void TestCli::serialDefaultsAndOpenFailure()
@@ -204,20 +213,21 @@ void TestCli::serialDefaultsAndOpenFailure()
     // The only slow case here: a port that does not exist is retried for about ten seconds.
     QElapsedTimer timer;
     timer.start();
-    const ProcessResult r = cli({"--transport", "uart", "--file", m_valid}, 60000);
+    const ProcessResult r = cli({u"--transport"_s, u"uart"_s, u"--file"_s, m_valid}, 60000);
     QVERIFY(r.finished);
     QCOMPARE(r.exitCode, 1);
-    QCOMPARE(r.outLines(), (QStringList{"qvbit v2 OK: plain=100 crc32=0000ABCD (on-chip decrypt)",
-                                        "opened COM35 @115200", "ERROR: cannot open COM35"}));
+    QCOMPARE(r.outLines(),
+             (QStringList{u"qvbit v2 OK: plain=100 crc32=0000ABCD (on-chip decrypt)"_s,
+                          u"opened COM35 @115200"_s, u"ERROR: cannot open COM35"_s}));
     QVERIFY2(timer.elapsed() >= 9000, qPrintable(QString::number(timer.elapsed())));
 }
 
 void TestCli::windowStartsWithoutLeadingCli_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("cli later") << QStringList{"--transport", "udp", "--cli"};
-    QTest::newRow("upper case") << QStringList{"--CLI", "--help"};
-    QTest::newRow("help alone") << QStringList{"--help"};
+    QTest::newRow("cli later") << QStringList{u"--transport"_s, u"udp"_s, u"--cli"_s};
+    QTest::newRow("upper case") << QStringList{u"--CLI"_s, u"--help"_s};
+    QTest::newRow("help alone") << QStringList{u"--help"_s};
 }
 
 void TestCli::windowStartsWithoutLeadingCli()
@@ -225,8 +235,9 @@ void TestCli::windowStartsWithoutLeadingCli()
     QFETCH(QStringList, arguments);
     QProcess app;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("XDG_CONFIG_HOME", m_dir.filePath("config")); // keep the user's settings out
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // Keeps the user's settings out.
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
     app.setProcessEnvironment(env);
     app.start(QStringLiteral(QVOTA_APP_EXE), arguments);
     QVERIFY(app.waitForStarted());

@@ -17,6 +17,7 @@
 #include <vector>
 
 using namespace qvota::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -56,76 +57,78 @@ void TestCliFaults::faultsThatWaitForTimeOuts()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     // 2000 plain bytes: a 2036-byte container, 8 frames.
-    const QString image = write_file(dir, "image.qvbit", pack_with_sim(pattern_bytes(2000, 3)));
+    const QString image =
+        write_file(dir, QStringLiteral("image.qvbit"), pack_with_sim(pattern_bytes(2000, 3)));
     QVERIFY(!image.isEmpty());
 
     QStringList identifyLog;
     for (int t = 1; t <= 5; ++t)
-        identifyLog << lit("RX> JEDEC=EF4018")
+        identifyLog << lit(QStringLiteral("RX> JEDEC=EF4018"))
                     << lit(QStringLiteral("jedec timeout try %1/5").arg(t));
 
     const QList<FaultCase> cases{
-        {"wrong flash id",
+        {u"wrong flash id"_s,
          false,
-         {"--jedec", "EF4018"},
+         {u"--jedec"_s, u"EF4018"_s},
          {},
          identifyLog.mid(identifyLog.size() - 2)
-             + QStringList{lit("ERROR: JEDEC check failed (board not in OTA image or flash "
-                               "unreadable)")},
+             + QStringList{lit(u"ERROR: JEDEC check failed (board not in OTA image or flash "
+                               "unreadable)"_s)},
          {},
          5,
          0},
         // A board that stays silent costs each try its whole 3 s window.
-        {"board silent at first",
+        {u"board silent at first"_s,
          false,
-         {"--silent-identify", "2"},
+         {u"--silent-identify"_s, u"2"_s},
          {},
-         {lit("OTA FLOW COMPLETE")},
+         {lit(u"OTA FLOW COMPLETE"_s)},
          index_range(8),
          3,
          2 * 3000 - 300},
-        {"lost ack is retried",
+        {u"lost ack is retried"_s,
          false,
-         {"--drop-ack", "2"},
+         {u"--drop-ack"_s, u"2"_s},
          {},
-         {lit("IMG CRC32 (flash readback) MATCH - OTA WRITE VERIFIED"), lit("OTA FLOW COMPLETE")},
+         {lit(u"IMG CRC32 (flash readback) MATCH - OTA WRITE VERIFIED"_s),
+          lit(u"OTA FLOW COMPLETE"_s)},
          {0, 1, 2, 2, 3, 4, 5, 6, 7},
          1,
          15000 - 500},
-        {"frame never acked",
+        {u"frame never acked"_s,
          false,
-         {"--never-ack", "3"},
-         {"--retries", "2"},
-         {lit("frame 3 try 1: ack timeout"), lit("frame 3 try 2: ack timeout"),
-          lit("ERROR: frame 3 failed after 2 tries")},
+         {u"--never-ack"_s, u"3"_s},
+         {u"--retries"_s, u"2"_s},
+         {lit(u"frame 3 try 1: ack timeout"_s), lit(u"frame 3 try 2: ack timeout"_s),
+          lit(u"ERROR: frame 3 failed after 2 tries"_s)},
          {0, 1, 2, 3, 3},
          1,
          2 * 15000 - 500},
-        {"serial link dropped",
+        {u"serial link dropped"_s,
          true,
-         {"--drop-link-at", "4"},
-         {"--retries", "1"},
-         {lit("frame 4 try 1: ack timeout"), lit("ERROR: frame 4 failed after 1 tries")},
+         {u"--drop-link-at"_s, u"4"_s},
+         {u"--retries"_s, u"1"_s},
+         {lit(u"frame 4 try 1: ack timeout"_s), lit(u"ERROR: frame 4 failed after 1 tries"_s)},
          {},
          1,
          15000 - 500},
-        {"udp board goes silent",
+        {u"udp board goes silent"_s,
          false,
-         {"--drop-link-at", "4"},
-         {"--retries", "1"},
-         {lit("frame 4 try 1: ack timeout"), lit("ERROR: frame 4 failed after 1 tries")},
+         {u"--drop-link-at"_s, u"4"_s},
+         {u"--retries"_s, u"1"_s},
+         {lit(u"frame 4 try 1: ack timeout"_s), lit(u"ERROR: frame 4 failed after 1 tries"_s)},
          {0, 1, 2, 3, 4},
          1,
          15000 - 500},
         // The reset's boot banner is no acknowledgement; the frames that follow reach a board
         // that has forgotten the transfer.
-        {"board reset",
+        {u"board reset"_s,
          false,
-         {"--reset-at", "5"},
-         {"--retries", "2"},
-         {lit("frame 5 try 1: ack timeout"), lit("frame 5 try 2: ack timeout"),
-          R"(note: skipped \d+ non-ack byte\(s\) at frame 5)",
-          lit("ERROR: frame 5 failed after 2 tries")},
+         {u"--reset-at"_s, u"5"_s},
+         {u"--retries"_s, u"2"_s},
+         {lit(u"frame 5 try 1: ack timeout"_s), lit(u"frame 5 try 2: ack timeout"_s),
+          uR"(note: skipped \d+ non-ack byte\(s\) at frame 5)"_s,
+          lit(u"ERROR: frame 5 failed after 2 tries"_s)},
          {},
          1,
          2 * 15000 - 500},
@@ -136,21 +139,14 @@ void TestCliFaults::faultsThatWaitForTimeOuts()
         Running run{fault, std::make_unique<BoardSim>(), std::make_unique<QProcess>(), {}, 0};
         const bool started =
             fault.pty ? run.sim->startPty(fault.simArgs) : run.sim->startUdp(fault.simArgs);
-        QVERIFY2(started, qPrintable(fault.name + ": " + run.sim->log()));
-        QStringList arguments{"--cli", "--file", image};
+        QVERIFY2(started, qPrintable(fault.name + QStringLiteral(": ") + run.sim->log()));
+        QStringList arguments{u"--cli"_s, u"--file"_s, image};
         if (fault.pty)
-            arguments << "--transport"
-                      << "uart"
-                      << "--port" << run.sim->ptyPath();
+            arguments << u"--transport"_s << u"uart"_s << u"--port"_s << run.sim->ptyPath();
         else
-            arguments << "--transport"
-                      << "udp"
-                      << "--ip"
-                      << "127.0.0.1"
-                      << "--udp-port" << QString::number(run.sim->udpPort()) << "--host-ip"
-                      << "127.0.0.1"
-                      << "--host-port"
-                      << "0";
+            arguments << u"--transport"_s << u"udp"_s << u"--ip"_s << u"127.0.0.1"_s
+                      << u"--udp-port"_s << QString::number(run.sim->udpPort()) << u"--host-ip"_s
+                      << u"127.0.0.1"_s << u"--host-port"_s << u"0"_s;
         run.timer.start();
         run.host->start(QStringLiteral(QVOTA_APP_EXE), arguments + fault.hostArgs);
         QVERIFY(run.host->waitForStarted(10000));
@@ -167,24 +163,26 @@ void TestCliFaults::faultsThatWaitForTimeOuts()
         const QJsonObject record = run.sim->stop();
         ProcessResult result;
         result.out = run.host->readAllStandardOutput();
-        const bool success = fault.tailPatterns.last() == lit("OTA FLOW COMPLETE");
+        const bool success = fault.tailPatterns.last() == lit(QStringLiteral("OTA FLOW COMPLETE"));
         QVERIFY2(run.host->exitCode() == (success ? 0 : 1), qPrintable(fault.name));
 
         const Transcript t = read_transcript(result.outLines(), 3);
-        QVERIFY2(t.problem.isEmpty(), qPrintable(fault.name + ": " + t.problem));
+        QVERIFY2(t.problem.isEmpty(), qPrintable(fault.name + QStringLiteral(": ") + t.problem));
         const qsizetype n = fault.tailPatterns.size();
-        QVERIFY2(t.lines.size() > n, qPrintable(fault.name + "\n" + result.out));
+        QVERIFY2(t.lines.size() > n,
+                 qPrintable(fault.name + QLatin1Char('\n') + QString::fromUtf8(result.out)));
         const QString diff = match_lines(t.lines.mid(t.lines.size() - n), fault.tailPatterns);
-        QVERIFY2(diff.isEmpty(), qPrintable(fault.name + ": " + diff + "\n" + result.out));
+        QVERIFY2(diff.isEmpty(), qPrintable(fault.name + QStringLiteral(": ") + diff
+                                            + QLatin1Char('\n') + QString::fromUtf8(result.out)));
 
         QVERIFY2(run.elapsedMs >= fault.minMs,
                  qPrintable(fault.name + QStringLiteral(": %1 ms").arg(run.elapsedMs)));
-        QCOMPARE(record.value("identify").toInt(), fault.identify);
+        QCOMPARE(record.value(QStringLiteral("identify")).toInt(), fault.identify);
         if (!fault.frames.isEmpty())
-            QVERIFY2(record_ints(record, "frames") == fault.frames,
-                     qPrintable(fault.name + ": " + run.sim->log()));
+            QVERIFY2(record_ints(record, QStringLiteral("frames")) == fault.frames,
+                     qPrintable(fault.name + QStringLiteral(": ") + run.sim->log()));
         // Nothing after a failure: no readback, no warm boot.
-        QCOMPARE(record.value("readback").toInt(), success ? 1 : 0);
+        QCOMPARE(record.value(QStringLiteral("readback")).toInt(), success ? 1 : 0);
     }
 }
 

@@ -16,10 +16,11 @@
 #include <QUdpSocket>
 
 using namespace qvota::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int plainSize = 3000;
+constexpr int PLAIN_SIZE = 3000;
 
 } // namespace
 
@@ -50,10 +51,10 @@ private:
 void TestCliUpdate::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    const QByteArray plain = pattern_bytes(plainSize, 7);
+    const QByteArray plain = pattern_bytes(PLAIN_SIZE, 7);
     const QByteArray container = pack_with_sim(plain);
-    QCOMPARE(container.size(), plainSize + 36);
-    m_image = write_file(m_dir, "image.qvbit", container);
+    QCOMPARE(container.size(), PLAIN_SIZE + 36);
+    m_image = write_file(m_dir, QStringLiteral("image.qvbit"), container);
     QVERIFY(!m_image.isEmpty());
     m_crcLower = QStringLiteral("%1").arg(qvota::crc32(plain), 8, 16, QLatin1Char('0'));
     // The whole container is sent: header included.
@@ -64,9 +65,10 @@ void TestCliUpdate::initTestCase()
 ProcessResult TestCliUpdate::runUdp(const BoardSim &sim, const QStringList &extra)
 {
     return run_process(QStringLiteral(QVOTA_APP_EXE),
-                       QStringList{"--cli", "--transport", "udp", "--ip", "127.0.0.1", "--udp-port",
-                                   QString::number(sim.udpPort()), "--host-ip", "127.0.0.1",
-                                   "--host-port", "0", "--file", m_image}
+                       QStringList{u"--cli"_s, u"--transport"_s, u"udp"_s, u"--ip"_s,
+                                   u"127.0.0.1"_s, u"--udp-port"_s, QString::number(sim.udpPort()),
+                                   u"--host-ip"_s, u"127.0.0.1"_s, u"--host-port"_s, u"0"_s,
+                                   u"--file"_s, m_image}
                            + extra,
                        90000);
 }
@@ -74,27 +76,27 @@ ProcessResult TestCliUpdate::runUdp(const BoardSim &sim, const QStringList &extr
 QStringList TestCliUpdate::successHead(const QString &linkLine) const
 {
     return {lit(QStringLiteral("qvbit v2 OK: plain=%1 crc32=%2 (on-chip decrypt)")
-                    .arg(plainSize)
+                    .arg(PLAIN_SIZE)
                     .arg(m_crcLower.toUpper())),
             lit(linkLine),
-            lit("file=" + m_image),
+            lit(u"file="_s + m_image),
             lit(QStringLiteral("len=%1 frames=%2 last=%3 crc32=%4 (plaintext, on-chip decrypt)")
-                    .arg(plainSize + 36)
+                    .arg(PLAIN_SIZE + 36)
                     .arg(m_frames)
                     .arg(m_last)
                     .arg(m_crcLower)),
-            lit("RX> JEDEC=C86018"),
-            lit(QStringLiteral("TX> U len=%1 (erasing APP2 slot...)").arg(plainSize + 36)),
-            R"(RX> READY \(erase \d+\.\ds\))",
+            lit(u"RX> JEDEC=C86018"_s),
+            lit(QStringLiteral("TX> U len=%1 (erasing APP2 slot...)").arg(PLAIN_SIZE + 36)),
+            uR"(RX> READY \(erase \d+\.\ds\))"_s,
             lit(QStringLiteral("progress 1/%1 (%2%)").arg(m_frames).arg(100 / m_frames)),
-            R"(transfer done in \d+\.\ds \(\d+ B/s\))"};
+            uR"(transfer done in \d+\.\ds \(\d+ B/s\))"_s};
 }
 
 QStringList TestCliUpdate::verifiedTail() const
 {
-    return {"RX> RXDONE CRC32=(?i)" + m_crcLower, lit("RX CRC32 match"),
-            "RX> IMGCRC=(?i)" + m_crcLower,
-            lit("IMG CRC32 (flash readback) MATCH - OTA WRITE VERIFIED")};
+    return {u"RX> RXDONE CRC32=(?i)"_s + m_crcLower, lit(u"RX CRC32 match"_s),
+            u"RX> IMGCRC=(?i)"_s + m_crcLower,
+            lit(u"IMG CRC32 (flash readback) MATCH - OTA WRITE VERIFIED"_s)};
 }
 
 void TestCliUpdate::successfulUpdates_data()
@@ -106,26 +108,28 @@ void TestCliUpdate::successfulUpdates_data()
     QTest::addColumn<QJsonArray>("targets");
     QTest::addColumn<int>("warmBoots");
 
-    const QString reopen = lit("reopen transport before warm boot (XREQ-19 mitigation)");
+    const QString reopen =
+        lit(QStringLiteral("reopen transport before warm boot (XREQ-19 mitigation)"));
     QTest::newRow("udp, no warm boot")
-        << false << QStringList() << QStringList() << QStringList{lit("OTA FLOW COMPLETE")}
+        << false << QStringList() << QStringList() << QStringList{lit(u"OTA FLOW COMPLETE"_s)}
         << QJsonArray() << 0;
     // Listening after the warm-boot command lasts its full window, about 8 s.
     QTest::newRow("udp, warm boot to target 2")
-        << false << QStringList() << QStringList{"--target", "2"}
+        << false << QStringList() << QStringList{u"--target"_s, u"2"_s}
         << QStringList{reopen,
-                       lit("TX> 2 (select warm boot target)"),
-                       lit("TX> b (warm boot)"),
-                       lit("RX> QUELVANE APP2 running (warm boot)"),
-                       lit("WARM BOOT OK: QUELVANE APP2 running (warm boot)"),
-                       lit("OTA FLOW COMPLETE")}
-        << QJsonArray{"2"} << 1;
+                       lit(u"TX> 2 (select warm boot target)"_s),
+                       lit(u"TX> b (warm boot)"_s),
+                       lit(u"RX> QUELVANE APP2 running (warm boot)"_s),
+                       lit(u"WARM BOOT OK: QUELVANE APP2 running (warm boot)"_s),
+                       lit(u"OTA FLOW COMPLETE"_s)}
+        << QJsonArray{u"2"_s} << 1;
     // The port is closed and reopened before the warm boot; a silent board is only a warning.
     QTest::newRow("serial at 921600, warm boot without answer")
-        << true << QStringList{"--baud", "921600", "--no-banner"}
-        << QStringList{"--baud", "921600", "--warm-boot"}
-        << QStringList{reopen, lit("TX> b (warm boot)"),
-                       lit("WARM BOOT OK: WARN: no warm-boot ack seen"), lit("OTA FLOW COMPLETE")}
+        << true << QStringList{u"--baud"_s, u"921600"_s, u"--no-banner"_s}
+        << QStringList{u"--baud"_s, u"921600"_s, u"--warm-boot"_s}
+        << QStringList{reopen, lit(u"TX> b (warm boot)"_s),
+                       lit(u"WARM BOOT OK: WARN: no warm-boot ack seen"_s),
+                       lit(u"OTA FLOW COMPLETE"_s)}
         << QJsonArray() << 1;
 }
 
@@ -144,11 +148,11 @@ void TestCliUpdate::successfulUpdates()
     ProcessResult r;
     if (serial) {
         linkLine = QStringLiteral("opened %1 @921600").arg(sim.ptyPath());
-        r = run_process(
-            QStringLiteral(QVOTA_APP_EXE),
-            QStringList{"--cli", "--transport", "uart", "--port", sim.ptyPath(), "--file", m_image}
-                + hostArgs,
-            90000);
+        r = run_process(QStringLiteral(QVOTA_APP_EXE),
+                        QStringList{u"--cli"_s, u"--transport"_s, u"uart"_s, u"--port"_s,
+                                    sim.ptyPath(), u"--file"_s, m_image}
+                            + hostArgs,
+                        90000);
     } else {
         linkLine = QStringLiteral("udp 127.0.0.1:%1 <- 127.0.0.1:0").arg(sim.udpPort());
         r = runUdp(sim, hostArgs);
@@ -160,14 +164,14 @@ void TestCliUpdate::successfulUpdates()
     const Transcript t = read_transcript(r.outLines(), 3);
     QVERIFY2(t.problem.isEmpty(), qPrintable(t.problem));
     const QString diff = match_lines(t.lines, successHead(linkLine) + verifiedTail() + tail);
-    QVERIFY2(diff.isEmpty(), qPrintable(diff + "\n" + r.out));
+    QVERIFY2(diff.isEmpty(), qPrintable(diff + QLatin1Char('\n') + QString::fromUtf8(r.out)));
 
-    QCOMPARE(record.value("identify").toInt(), 1);
-    QCOMPARE(record_ints(record, "erase"), QList<int>{plainSize + 36});
-    QCOMPARE(record_ints(record, "frames"), index_range(m_frames));
-    QCOMPARE(record.value("readback").toInt(), 1);
-    QCOMPARE(record.value("targets").toArray(), targets);
-    QCOMPARE(record.value("warmBoot").toInt(), warmBoots);
+    QCOMPARE(record.value(QStringLiteral("identify")).toInt(), 1);
+    QCOMPARE(record_ints(record, QStringLiteral("erase")), QList<int>{PLAIN_SIZE + 36});
+    QCOMPARE(record_ints(record, QStringLiteral("frames")), index_range(m_frames));
+    QCOMPARE(record.value(QStringLiteral("readback")).toInt(), 1);
+    QCOMPARE(record.value(QStringLiteral("targets")).toArray(), targets);
+    QCOMPARE(record.value(QStringLiteral("warmBoot")).toInt(), warmBoots);
 }
 
 void TestCliUpdate::boardRefusals_data()
@@ -179,15 +183,15 @@ void TestCliUpdate::boardRefusals_data()
     QTest::addColumn<int>("readbacks");
 
     QTest::newRow("erase refused")
-        << QStringList{"--erase-reply", "ERASE FAIL"}
-        << lit("TX> U len=3036 (erasing APP2 slot...)")
-        << lit("ERROR: expected READY after erase, got 'ERASE FAIL'") << 0 << 0;
+        << QStringList{u"--erase-reply"_s, u"ERASE FAIL"_s}
+        << lit(QStringLiteral("TX> U len=3036 (erasing APP2 slot...)"))
+        << lit(QStringLiteral("ERROR: expected READY after erase, got 'ERASE FAIL'")) << 0 << 0;
     QTest::newRow("receive CRC mismatch")
-        << QStringList{"--bad-rx-crc"} << "RX> RXDONE CRC32=[0-9a-fA-F]{8}"
-        << "ERROR: RX CRC32 mismatch rx=[0-9a-f]{8} file=[0-9a-f ]{8}" << -1 << 0;
+        << QStringList{u"--bad-rx-crc"_s} << QStringLiteral("RX> RXDONE CRC32=[0-9a-fA-F]{8}")
+        << QStringLiteral("ERROR: RX CRC32 mismatch rx=[0-9a-f]{8} file=[0-9a-f ]{8}") << -1 << 0;
     QTest::newRow("readback CRC mismatch")
-        << QStringList{"--bad-img-crc"} << "RX> IMGCRC=[0-9a-fA-F]{8}"
-        << "ERROR: IMG CRC32 mismatch img=[0-9a-f]{8} file=[0-9a-f ]{8}" << -1 << 1;
+        << QStringList{u"--bad-img-crc"_s} << QStringLiteral("RX> IMGCRC=[0-9a-fA-F]{8}")
+        << QStringLiteral("ERROR: IMG CRC32 mismatch img=[0-9a-f]{8} file=[0-9a-f ]{8}") << -1 << 1;
 }
 
 void TestCliUpdate::boardRefusals()
@@ -200,7 +204,7 @@ void TestCliUpdate::boardRefusals()
 
     BoardSim sim;
     QVERIFY2(sim.startUdp(simArgs), qPrintable(sim.log()));
-    const ProcessResult r = runUdp(sim, {"--warm-boot"});
+    const ProcessResult r = runUdp(sim, {u"--warm-boot"_s});
     const QJsonObject record = sim.stop();
 
     QVERIFY(r.finished);
@@ -209,12 +213,13 @@ void TestCliUpdate::boardRefusals()
     QVERIFY2(t.problem.isEmpty(), qPrintable(t.problem));
     QVERIFY(t.lines.size() >= 5);
     const QString diff = match_lines(t.lines.mid(t.lines.size() - 2), {lastLog, error});
-    QVERIFY2(diff.isEmpty(), qPrintable(diff + "\n" + r.out));
+    QVERIFY2(diff.isEmpty(), qPrintable(diff + QLatin1Char('\n') + QString::fromUtf8(r.out)));
     // The board is told nothing more after a failure: no readback after a receive mismatch,
     // and never a warm boot.
-    QCOMPARE(record_ints(record, "frames").size(), framesSent < 0 ? m_frames : framesSent);
-    QCOMPARE(record.value("readback").toInt(), readbacks);
-    QCOMPARE(record.value("warmBoot").toInt(), 0);
+    QCOMPARE(record_ints(record, QStringLiteral("frames")).size(),
+             framesSent < 0 ? m_frames : framesSent);
+    QCOMPARE(record.value(QStringLiteral("readback")).toInt(), readbacks);
+    QCOMPARE(record.value(QStringLiteral("warmBoot")).toInt(), 0);
 }
 
 void TestCliUpdate::repliesFromAnotherHostAreIgnored()
@@ -223,7 +228,7 @@ void TestCliUpdate::repliesFromAnotherHostAreIgnored()
     // good board would: acks, both CRC lines with the right value, READY. Heard, it would turn
     // the failure into a verified update.
     BoardSim sim;
-    QVERIFY2(sim.startUdp({"--bad-img-crc"}), qPrintable(sim.log()));
+    QVERIFY2(sim.startUdp({u"--bad-img-crc"_s}), qPrintable(sim.log()));
     QUdpSocket probe;
     QVERIFY(probe.bind(QHostAddress::LocalHost, 0));
     const quint16 hostPort = probe.localPort();
@@ -240,19 +245,21 @@ void TestCliUpdate::repliesFromAnotherHostAreIgnored()
 
     QProcess host;
     host.start(QStringLiteral(QVOTA_APP_EXE),
-               {"--cli", "--transport", "udp", "--ip", "127.0.0.1", "--udp-port",
-                QString::number(sim.udpPort()), "--host-ip", "127.0.0.1", "--host-port",
-                QString::number(hostPort), "--file", m_image});
+               {u"--cli"_s, u"--transport"_s, u"udp"_s, u"--ip"_s, u"127.0.0.1"_s, u"--udp-port"_s,
+                QString::number(sim.udpPort()), u"--host-ip"_s, u"127.0.0.1"_s, u"--host-port"_s,
+                QString::number(hostPort), u"--file"_s, m_image});
     QTRY_VERIFY_WITH_TIMEOUT(host.state() == QProcess::NotRunning, 60000);
     blaster.stop();
-    const QStringList lines =
-        QString::fromUtf8(host.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    const QStringList lines = QString::fromUtf8(host.readAllStandardOutput())
+                                  .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(host.exitCode(), 1);
     QVERIFY(sent > 0);
-    QVERIFY2(lines.last().startsWith("ERROR: IMG CRC32 mismatch"), qPrintable(lines.join('\n')));
+    QVERIFY2(lines.last().startsWith(QLatin1String("ERROR: IMG CRC32 mismatch")),
+             qPrintable(lines.join(QLatin1Char('\n'))));
     const QString note = strip_time_stamp(lines.at(lines.size() - 2));
-    QVERIFY2(QRegularExpression("^udp: ignored [1-9][0-9]* datagram\\(s\\) from senders other than "
-                                "the board 127\\.0\\.0\\.1$")
+    QVERIFY2(QRegularExpression(
+                 QStringLiteral("^udp: ignored [1-9][0-9]* datagram\\(s\\) from senders other than "
+                                "the board 127\\.0\\.0\\.1$"))
                  .match(note)
                  .hasMatch(),
              qPrintable(note));

@@ -26,15 +26,15 @@ public:
         int writesBefore; // how many writes had been made when the read was requested
     };
 
-    static constexpr int Unlimited = -1;
+    static constexpr int UNLIMITED = -1;
 
     // When a write begins with prefix ("j", "U", "F", "b", a target text), reply is queued as
     // input. Rules are tried in the order they were added and the first match with uses left
     // answers, so one-use rules added first answer successive writes in turn. An empty reply
     // swallows the write (a lost answer).
-    void onCommand(const QByteArray &prefix, const QByteArray &reply, int uses = Unlimited);
+    void onCommand(const QByteArray &prefix, const QByteArray &reply, int uses = UNLIMITED);
     // The same for frames with this index; -1 matches every frame.
-    void onFrame(int index, const QByteArray &reply, int uses = Unlimited);
+    void onFrame(int index, const QByteArray &reply, int uses = UNLIMITED);
     // Called after each write has been recorded and answered, e.g. to raise a cancel flag.
     void setWriteObserver(std::function<void(const QByteArray &bytes)> observer)
     {

@@ -15,9 +15,9 @@ bool populate(const QString &root, const QStringList &names)
     const QDir dir(root);
     for (const QString &name : names) {
         const bool made =
-            name.endsWith('/') ? dir.mkpath(name)
-            : name.startsWith('@')
-                ? QFile::link(dir.filePath("no such target"), dir.filePath(name.mid(1)))
+            name.endsWith(u'/') ? dir.mkpath(name)
+            : name.startsWith(u'@')
+                ? QFile::link(dir.filePath(u"no such target"_s), dir.filePath(name.mid(1)))
                 : QFile(dir.filePath(name)).open(QIODevice::WriteOnly);
         if (!made)
             return false;
@@ -44,15 +44,16 @@ private slots:
         QTest::addColumn<QString>("files"); // separated by blanks
 
         QTest::newRow("no filters") << QVariantList{} << u""_s;
-        QTest::newRow("all files") << QVariantList{"All files (*)"} << u""_s;
-        QTest::newRow("star dot star") << QVariantList{"*.*"} << u""_s;
+        QTest::newRow("all files") << QVariantList{u"All files (*)"_s} << u""_s;
+        QTest::newRow("star dot star") << QVariantList{u"*.*"_s} << u""_s;
         // Case-insensitive in matching and in order: a plain sort would put IMAGE first.
-        QTest::newRow("named") << QVariantList{"Images (*.qvbit)"} << u"b.qvbit IMAGE.QVBIT"_s;
-        QTest::newRow("bare pattern") << QVariantList{"*.QVBIT"} << u"b.qvbit IMAGE.QVBIT"_s;
+        QTest::newRow("named") << QVariantList{u"Images (*.qvbit)"_s} << u"b.qvbit IMAGE.QVBIT"_s;
+        QTest::newRow("bare pattern") << QVariantList{u"*.QVBIT"_s} << u"b.qvbit IMAGE.QVBIT"_s;
         QTest::newRow("two in parentheses")
-            << QVariantList{"Images (*.qvbit *.bin)"} << u"b.qvbit c.bin IMAGE.QVBIT"_s;
-        QTest::newRow("semicolon list") << QVariantList{"*.tar.gz;*.bin"} << u"c.bin x.tar.gz"_s;
-        QTest::newRow("several elements") << QVariantList{"*.txt", "*.bin"} << u"c.bin notes.txt"_s;
+            << QVariantList{u"Images (*.qvbit *.bin)"_s} << u"b.qvbit c.bin IMAGE.QVBIT"_s;
+        QTest::newRow("semicolon list") << QVariantList{u"*.tar.gz;*.bin"_s} << u"c.bin x.tar.gz"_s;
+        QTest::newRow("several elements")
+            << QVariantList{u"*.txt"_s, u"*.bin"_s} << u"c.bin notes.txt"_s;
     }
 
     void listDir()
@@ -60,32 +61,34 @@ private slots:
         QFETCH(QVariantList, filters);
         QFETCH(QString, files);
         const QTemporaryDir tmp;
-        QVERIFY(populate(tmp.path(), {"beta/inner/", "Alpha/", "gamma/", "dir.qvbit/", ".hidden/",
-                                      "b.qvbit", "IMAGE.QVBIT", "c.bin", "notes.txt", "x.tar.gz",
-                                      ".hidden.qvbit", "beta/deep.qvbit"}));
+        QVERIFY(populate(tmp.path(),
+                         {u"beta/inner/"_s, u"Alpha/"_s, u"gamma/"_s, u"dir.qvbit/"_s,
+                          u".hidden/"_s, u"b.qvbit"_s, u"IMAGE.QVBIT"_s, u"c.bin"_s, u"notes.txt"_s,
+                          u"x.tar.gz"_s, u".hidden.qvbit"_s, u"beta/deep.qvbit"_s}));
         // Folders whatever the filters say, one level only, and hidden entries never.
         QCOMPARE(qvota::browse_list_dir(tmp.path(), filters),
-                 (QVariantMap{{"ok", true},
-                              {"path", tmp.path()},
-                              {"parent", QFileInfo(tmp.path()).absolutePath()},
-                              {"dirs", QStringList{"Alpha", "beta", "dir.qvbit", "gamma"}},
-                              {"files", files.split(' ', Qt::SkipEmptyParts)}}));
+                 (QVariantMap{
+                     {u"ok"_s, true},
+                     {u"path"_s, tmp.path()},
+                     {u"parent"_s, QFileInfo(tmp.path()).absolutePath()},
+                     {u"dirs"_s, QStringList{u"Alpha"_s, u"beta"_s, u"dir.qvbit"_s, u"gamma"_s}},
+                     {u"files"_s, files.split(u' ', Qt::SkipEmptyParts)}}));
     }
 
     void listDirPaths()
     {
         const QTemporaryDir tmp;
-        QVERIFY(populate(tmp.path(), {"sub/", "file.qvbit"}));
+        QVERIFY(populate(tmp.path(), {u"sub/"_s, u"file.qvbit"_s}));
         const QString previous = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(tmp.filePath("sub")));
-        const QVariantMap current = qvota::browse_list_dir("", {});
+        QVERIFY(QDir::setCurrent(tmp.filePath(u"sub"_s)));
+        const QVariantMap current = qvota::browse_list_dir(u""_s, {});
         QVERIFY(QDir::setCurrent(previous));
-        QCOMPARE(current.value("path"), QVariant(tmp.filePath("sub")));
-        QCOMPARE(current.value("parent"), QVariant(tmp.path()));
+        QCOMPARE(current.value(u"path"_s), QVariant(tmp.filePath(u"sub"_s)));
+        QCOMPARE(current.value(u"parent"_s), QVariant(tmp.path()));
 
-        QCOMPARE(qvota::browse_list_dir("/", {}).value("parent"), QVariant(QString()));
-        for (const QString &notFolder : {tmp.filePath("missing"), tmp.filePath("file.qvbit")})
-            QCOMPARE(qvota::browse_list_dir(notFolder, {}), (QVariantMap{{"ok", false}}));
+        QCOMPARE(qvota::browse_list_dir(u"/"_s, {}).value(u"parent"_s), QVariant(QString()));
+        for (const QString &notFolder : {tmp.filePath(u"missing"_s), tmp.filePath(u"file.qvbit"_s)})
+            QCOMPARE(qvota::browse_list_dir(notFolder, {}), (QVariantMap{{u"ok"_s, false}}));
     }
 
     void createDir_data()
@@ -95,11 +98,11 @@ private slots:
         QTest::addColumn<QString>("name"); // "" when nothing may be created
 
         QTest::newRow("default name") << QStringList{} << u""_s << u"New Folder"_s;
-        QTest::newRow("name taken") << QStringList{"Builds/"} << u"Builds"_s << u"Builds (2)"_s;
+        QTest::newRow("name taken") << QStringList{u"Builds/"_s} << u"Builds"_s << u"Builds (2)"_s;
         QTest::newRow("first free number")
-            << QStringList{"New Folder/", "New Folder (3)/"} << u""_s << u"New Folder (2)"_s;
+            << QStringList{u"New Folder/"_s, u"New Folder (3)/"_s} << u""_s << u"New Folder (2)"_s;
         QTest::newRow("a file and a dangling link block names")
-            << QStringList{"New Folder", "@New Folder (2)"} << u""_s << u"New Folder (3)"_s;
+            << QStringList{u"New Folder"_s, u"@New Folder (2)"_s} << u""_s << u"New Folder (3)"_s;
         QTest::newRow("separator, first part missing") << QStringList{} << u"no/sub"_s << u""_s;
     }
 
@@ -114,11 +117,11 @@ private slots:
 
         const QVariantMap result = qvota::browse_create_dir(tmp.path(), baseName);
         if (name.isEmpty()) {
-            QCOMPARE(result, (QVariantMap{{"ok", false}}));
+            QCOMPARE(result, (QVariantMap{{u"ok"_s, false}}));
             QCOMPARE(entries(tmp.path()), before);
             return;
         }
-        QCOMPARE(result, (QVariantMap{{"ok", true}, {"name", name}}));
+        QCOMPARE(result, (QVariantMap{{u"ok"_s, true}, {u"name"_s, name}}));
         QVERIFY(QFileInfo(tmp.filePath(name)).isDir());
     }
 
@@ -150,19 +153,19 @@ private slots:
         QFETCH(QString, newName);
         QFETCH(QString, error);
         const QTemporaryDir tmp;
-        QVERIFY(populate(tmp.path(), {"src/child/", "file.txt", "@dangling"}));
+        QVERIFY(populate(tmp.path(), {u"src/child/"_s, u"file.txt"_s, u"@dangling"_s}));
         const QStringList before = entries(tmp.path());
 
         const QVariantMap result =
-            qvota::browse_rename_dir(path.startsWith('/') ? path : tmp.filePath(path), newName);
+            qvota::browse_rename_dir(path.startsWith(u'/') ? path : tmp.filePath(path), newName);
         if (!error.isEmpty()) {
-            QCOMPARE(result, (QVariantMap{{"ok", false}, {"error", error}}));
+            QCOMPARE(result, (QVariantMap{{u"ok"_s, false}, {u"error"_s, error}}));
             QCOMPARE(entries(tmp.path()), before);
             return;
         }
-        QCOMPARE(result, (QVariantMap{{"ok", true}, {"name", newName}}));
-        QVERIFY(QFileInfo(tmp.filePath(newName + "/child")).isDir());
-        QVERIFY(!QFileInfo::exists(tmp.filePath("src")));
+        QCOMPARE(result, (QVariantMap{{u"ok"_s, true}, {u"name"_s, newName}}));
+        QVERIFY(QFileInfo(tmp.filePath(newName + u"/child"_s)).isDir());
+        QVERIFY(!QFileInfo::exists(tmp.filePath(u"src"_s)));
     }
 };
 

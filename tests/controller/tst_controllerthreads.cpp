@@ -11,6 +11,7 @@
 
 using qvota::OtaController;
 using qvota::test::ThreadBoard;
+using namespace Qt::StringLiterals;
 
 class TestControllerThreads : public QObject
 {
@@ -24,12 +25,13 @@ void TestControllerThreads::runsAndCancelsAcrossThreads()
 {
     QTemporaryDir dir;
     const QString file = qvota::test::write_file(
-        dir, "image.qvbit",
+        dir, QStringLiteral("image.qvbit"),
         qvota::test::make_container(qvota::test::pattern_bytes(60000), 0x1234abcd));
     QVERIFY(!file.isEmpty());
     ThreadBoard board;
-    const QVariantMap cfg{{"transport", "udp"},    {"ip", "127.0.0.1"}, {"udpPort", board.port()},
-                          {"hostIp", "127.0.0.1"}, {"hostPort", 0},     {"file", file}};
+    const QVariantMap cfg{{u"transport"_s, u"udp"_s},   {u"ip"_s, u"127.0.0.1"_s},
+                          {u"udpPort"_s, board.port()}, {u"hostIp"_s, u"127.0.0.1"_s},
+                          {u"hostPort"_s, 0},           {u"file"_s, file}};
 
     OtaController controller;
     QSignalSpy finished(&controller, &OtaController::otaFinished);
@@ -40,7 +42,7 @@ void TestControllerThreads::runsAndCancelsAcrossThreads()
     QCOMPARE(finished.first().at(0).toBool(), true);
     QCOMPARE(controller.progressDone(), (60036 + 255) / 256);
     QCOMPARE(controller.progressTotal(), controller.progressDone());
-    QVERIFY(lines.last().at(0).toString().endsWith(" OTA FLOW COMPLETE"));
+    QVERIFY(lines.last().at(0).toString().endsWith(QLatin1String(" OTA FLOW COMPLETE")));
 
     // A second run, cancelled from the GUI thread while the board holds the ack of frame 5:
     // the flow sees the cancel before frame 6, however slow the machine.

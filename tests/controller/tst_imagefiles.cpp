@@ -71,11 +71,12 @@ private slots:
     {
         QTemporaryDir dir;
         const QString missing = dir.filePath(u"missing.qvbit"_s);
-        QCOMPARE(inspect_image(missing).value(u"error"_s).toString(), u"cannot read "_s + missing);
+        QCOMPARE(inspect_image(missing).value(u"error"_s).toString(),
+                 QString(u"cannot read "_s + missing));
         // A run says the same of a folder; a pipe is refused before it is opened, which would
         // block.
         QCOMPARE(inspect_image(dir.path()).value(u"error"_s).toString(),
-                 u"cannot read "_s + dir.path());
+                 QString(u"cannot read "_s + dir.path()));
         const QString fifo = dir.filePath(u"fifo"_s);
         QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
         QCOMPARE(inspect_image(fifo).value(u"error"_s).toString(),
@@ -91,7 +92,7 @@ private slots:
         QCOMPARE(save_log(path, lines), QString());
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(QString::fromUtf8(file.readAll()), lines.join(u'\n') + u'\n');
+        QCOMPARE(QString::fromUtf8(file.readAll()), QString(lines.join(u'\n') + u'\n'));
         file.close();
 
         // A second save replaces the file; a failed one says why and leaves nothing behind.

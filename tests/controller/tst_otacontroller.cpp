@@ -60,7 +60,8 @@ public:
             const bool stamped = QTime::fromString(line.left(12), u"HH:mm:ss.zzz"_s).isValid()
                                  && line.mid(12, 1) == u" "_s;
             static const QRegularExpression timing(uR"(\d+\.\ds|\d+(?= B/s))"_s);
-            events << (stamped ? u"log "_s : u"unstamped "_s) + line.mid(13).replace(timing, "<t>");
+            events << (stamped ? u"log "_s : u"unstamped "_s)
+                          + line.mid(13).replace(timing, u"<t>"_s);
         });
         connect(c, &OtaController::logCleared, this, [this] { events << u"cleared"_s; });
         connect(c, &OtaController::runningChanged, this,
@@ -82,8 +83,8 @@ public:
 
 QVariantMap udp_cfg(int boardPort, const QString &file, int hostPort = 0)
 {
-    return {{"transport", "udp"},    {"ip", "127.0.0.1"},    {"udpPort", boardPort},
-            {"hostIp", "127.0.0.1"}, {"hostPort", hostPort}, {"file", file}};
+    return {{u"transport"_s, u"udp"_s},    {u"ip"_s, u"127.0.0.1"_s}, {u"udpPort"_s, boardPort},
+            {u"hostIp"_s, u"127.0.0.1"_s}, {u"hostPort"_s, hostPort}, {u"file"_s, file}};
 }
 
 } // namespace
@@ -101,8 +102,8 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        m_image = write_file(m_dir, "image.qvbit", pack_with_sim(m_plain));
-        m_bigImage = write_file(m_dir, "big.qvbit", pack_with_sim(pattern_bytes(400000, 9)));
+        m_image = write_file(m_dir, u"image.qvbit"_s, pack_with_sim(m_plain));
+        m_bigImage = write_file(m_dir, u"big.qvbit"_s, pack_with_sim(pattern_bytes(400000, 9)));
         QVERIFY(QFileInfo(m_image).size() > 0 && QFileInfo(m_bigImage).size() > 0);
     }
 
@@ -116,37 +117,40 @@ private slots:
             const QMetaMethod m = mo.method(i);
             const char *kind = m.access() == QMetaMethod::Public ? kinds[m.methodType()] : "hidden";
             actual << u"%1 %2 %3 %4"_s
-                          .arg(kind, m.typeName(), m.methodSignature(),
-                               m.parameterNames().join(','))
+                          .arg(QString::fromUtf8(kind), QString::fromUtf8(m.typeName()),
+                               QString::fromUtf8(m.methodSignature()),
+                               QString::fromUtf8(m.parameterNames().join(',')))
                           .trimmed();
         }
         for (int i = mo.propertyOffset(); i < mo.propertyCount(); ++i) {
             const QMetaProperty p = mo.property(i);
-            actual << u"%1 %2 %3 %4"_s.arg(p.isWritable() ? "writable" : "read-only", p.typeName(),
-                                           p.name(), p.notifySignal().name());
+            actual << u"%1 %2 %3 %4"_s.arg(
+                p.isWritable() ? u"writable"_s : u"read-only"_s, QString::fromUtf8(p.typeName()),
+                QString::fromUtf8(p.name()), QString::fromUtf8(p.notifySignal().name()));
         }
-        QCOMPARE(actual,
-                 QStringList({"signal void logAppended(QString) line",
-                              "signal void logCleared()",
-                              "signal void runningChanged()",
-                              "signal void progressChanged()",
-                              "signal void statusChanged()",
-                              "signal void otaFinished(bool,QString) ok,message",
-                              "method QStringList serialPorts()",
-                              "method QStringList hostAddresses()",
-                              "method QStringList browseDrives()",
-                              "method QVariantMap browseListDir(QString,QVariantList) path,filters",
-                              "method QVariantMap browseCreateDir(QString,QString) path,baseName",
-                              "method void start(QVariantMap) cfg",
-                              "method void cancel()",
-                              "method void clearLog()",
-                              "method QVariantMap browseRenameDir(QString,QString) path,newName",
-                              "method QVariantMap imageSummary(QString) path",
-                              "method QString saveLog(QString,QStringList) path,lines",
-                              "read-only bool running runningChanged",
-                              "read-only int progressDone progressChanged",
-                              "read-only int progressTotal progressChanged",
-                              "read-only QString statusText statusChanged"}));
+        QCOMPARE(
+            actual,
+            QStringList({u"signal void logAppended(QString) line"_s,
+                         u"signal void logCleared()"_s,
+                         u"signal void runningChanged()"_s,
+                         u"signal void progressChanged()"_s,
+                         u"signal void statusChanged()"_s,
+                         u"signal void otaFinished(bool,QString) ok,message"_s,
+                         u"method QStringList serialPorts()"_s,
+                         u"method QStringList hostAddresses()"_s,
+                         u"method QStringList browseDrives()"_s,
+                         u"method QVariantMap browseListDir(QString,QVariantList) path,filters"_s,
+                         u"method QVariantMap browseCreateDir(QString,QString) path,baseName"_s,
+                         u"method void start(QVariantMap) cfg"_s,
+                         u"method void cancel()"_s,
+                         u"method void clearLog()"_s,
+                         u"method QVariantMap browseRenameDir(QString,QString) path,newName"_s,
+                         u"method QVariantMap imageSummary(QString) path"_s,
+                         u"method QString saveLog(QString,QStringList) path,lines"_s,
+                         u"read-only bool running runningChanged"_s,
+                         u"read-only int progressDone progressChanged"_s,
+                         u"read-only int progressTotal progressChanged"_s,
+                         u"read-only QString statusText statusChanged"_s}));
     }
 
     void failureBeforeLinkOpens_data()
@@ -169,8 +173,8 @@ private slots:
         QTest::newRow("bind failure")
             << good << true << u"udp bind 127.0.0.1:<port> failed"_s
             << QStringList{
-                   "log qvbit v2 OK: plain=100 container=136 crc32=0000ABCD (on-chip decrypt)",
-                   "log udp 127.0.0.1:9 <- 127.0.0.1:<port>"};
+                   u"log qvbit v2 OK: plain=100 container=136 crc32=0000ABCD (on-chip decrypt)"_s,
+                   u"log udp 127.0.0.1:9 <- 127.0.0.1:<port>"_s};
     }
 
     void failureBeforeLinkOpens()
@@ -185,9 +189,10 @@ private slots:
         const QString port = QString::number(holder.localPort());
         lines.replaceInStrings(u"<port>"_s, port);
         message.replace(u"<port>"_s, port);
-        const QString file = m_dir.filePath(QTest::currentDataTag());
+        const QString file = m_dir.filePath(QString::fromUtf8(QTest::currentDataTag()));
         if (!bytes.isEmpty())
-            QVERIFY(!write_file(m_dir, QTest::currentDataTag(), bytes).isEmpty());
+            QVERIFY(
+                !write_file(m_dir, QString::fromUtf8(QTest::currentDataTag()), bytes).isEmpty());
 
         OtaController controller;
         Recorder rec(&controller);
@@ -195,9 +200,9 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(rec.finishes, 1, RUN_TIMEOUT_MS);
         // Never "status running": the link did not open.
         QCOMPARE(rec.events,
-                 QStringList({"progress 0/0", "running true", "cleared"}) + lines
-                     + QStringList({"running false", "status failed",
-                                    "finished false " + message.replace("<file>", file)}));
+                 QStringList({u"progress 0/0"_s, u"running true"_s, u"cleared"_s}) + lines
+                     + QStringList({u"running false"_s, u"status failed"_s,
+                                    u"finished false "_s + message.replace(u"<file>"_s, file)}));
     }
 
     void successfulRun()
@@ -214,11 +219,11 @@ private slots:
         controller.cancel(); // while idle: must not cancel the run started next
         controller.start(udp_cfg(sim.udpPort(), m_image));
         // start's own signals come before it returns.
-        QCOMPARE(rec.events, QStringList({"progress 0/0", "running true", "cleared"}));
+        QCOMPARE(rec.events, QStringList({u"progress 0/0"_s, u"running true"_s, u"cleared"_s}));
         QTRY_COMPARE_WITH_TIMEOUT(rec.finishes, 1, RUN_TIMEOUT_MS);
 
         const QString expected(
-            "progress 0/0|running true|cleared|"
+            u"progress 0/0|running true|cleared|"
             "log qvbit v2 OK: plain=5000 container=5036 crc32=%1 (on-chip decrypt)|"
             "log udp 127.0.0.1:%2 <- 127.0.0.1:0|log file=%3|status running|cleared|"
             "log len=5036 frames=20 last=172 crc32=%4 (plaintext, on-chip decrypt)|"
@@ -227,18 +232,18 @@ private slots:
             "progress 20/20|log transfer done in <t> (<t> B/s)|log RX> RXDONE CRC32=%4|"
             "log RX CRC32 match|log RX> IMGCRC=%4|"
             "log IMG CRC32 (flash readback) MATCH - OTA WRITE VERIFIED|log OTA FLOW COMPLETE|"
-            "running false|status done|finished true OTA FLOW COMPLETE");
-        const QString crc = QString::number(qvota::crc32(m_plain), 16).rightJustified(8, '0');
+            "running false|status done|finished true OTA FLOW COMPLETE"_s);
+        const QString crc = QString::number(qvota::crc32(m_plain), 16).rightJustified(8, u'0');
         QCOMPARE(
             rec.events,
-            expected.arg(crc.toUpper(), QString::number(sim.udpPort()), m_image, crc).split('|'));
-        QCOMPARE(sim.stop().value("updates").toInt(), 1);
+            expected.arg(crc.toUpper(), QString::number(sim.udpPort()), m_image, crc).split(u'|'));
+        QCOMPARE(sim.stop().value(u"updates"_s).toInt(), 1);
     }
 
     void crcMismatch()
     {
         BoardSim sim;
-        QVERIFY2(sim.startUdp({"--bad-rx-crc"}), qPrintable(sim.log()));
+        QVERIFY2(sim.startUdp({u"--bad-rx-crc"_s}), qPrintable(sim.log()));
         OtaController controller;
         Recorder rec(&controller);
         controller.start(udp_cfg(sim.udpPort(), m_image));
@@ -251,8 +256,9 @@ private slots:
                 .arg(crc, 8, 16, QLatin1Char(' '));
         QCOMPARE(
             rec.events.mid(rec.events.size() - 4),
-            QStringList({"log RX> RXDONE CRC32=" + QString::number(~crc, 16).rightJustified(8, '0'),
-                         "running false", "status failed", "finished false " + message}));
+            QStringList(
+                {u"log RX> RXDONE CRC32="_s + QString::number(~crc, 16).rightJustified(8, u'0'),
+                 u"running false"_s, u"status failed"_s, u"finished false "_s + message}));
         // A failure keeps the last progress the flow reported.
         QCOMPARE(controller.progressDone(), 20);
     }
@@ -274,9 +280,9 @@ private slots:
         board.release();
         QTRY_COMPARE_WITH_TIMEOUT(rec.finishes, 1, RUN_TIMEOUT_MS);
 
-        QCOMPARE(
-            rec.events.mid(rec.events.size() - 3),
-            QStringList({"running false", "status failed", "finished false cancelled by user"}));
+        QCOMPARE(rec.events.mid(rec.events.size() - 3),
+                 QStringList({u"running false"_s, u"status failed"_s,
+                              u"finished false cancelled by user"_s}));
         QVERIFY(controller.progressDone() < controller.progressTotal());
         QCOMPARE(board.framesSeen(), 4);
     }
@@ -287,19 +293,19 @@ private slots:
         QVERIFY2(sim.startUdp(), qPrintable(sim.log()));
         OtaController controller;
         Recorder rec(&controller);
-        const QString missing = m_dir.filePath("missing.qvbit");
+        const QString missing = m_dir.filePath(u"missing.qvbit"_s);
         controller.start(udp_cfg(sim.udpPort(), m_image));
         // The finish is queued, so the run is still active here whatever the worker has done.
         controller.start(udp_cfg(sim.udpPort(), missing));
-        QCOMPARE(rec.events, QStringList({"progress 0/0", "running true", "cleared"}));
+        QCOMPARE(rec.events, QStringList({u"progress 0/0"_s, u"running true"_s, u"cleared"_s}));
         QTRY_COMPARE_WITH_TIMEOUT(rec.finishes, 1, RUN_TIMEOUT_MS);
         QCOMPARE(rec.events.last(), u"finished true OTA FLOW COMPLETE"_s);
 
         // Once the run has finished, the next start is taken and replaces the old worker.
         controller.start(udp_cfg(sim.udpPort(), missing));
         QTRY_COMPARE_WITH_TIMEOUT(rec.finishes, 2, RUN_TIMEOUT_MS);
-        QCOMPARE(rec.events.last(), "finished false cannot read " + missing);
-        QCOMPARE(sim.stop().value("updates").toInt(), 1);
+        QCOMPARE(rec.events.last(), QString(u"finished false cannot read "_s + missing));
+        QCOMPARE(sim.stop().value(u"updates"_s).toInt(), 1);
     }
 
     void destroyDuringRun()
@@ -323,7 +329,7 @@ private slots:
         const QStringList atDestruction = rec.events;
         QCoreApplication::processEvents();
         QCOMPARE(rec.events, atDestruction);
-        QVERIFY(!atDestruction.contains("running false"));
+        QVERIFY(!atDestruction.contains(u"running false"_s));
     }
 
     void workerThreadCannotStart()
@@ -334,15 +340,15 @@ private slots:
         OtaController controller;
         Recorder rec(&controller);
         failNextThreadCreation = true;
-        controller.start(udp_cfg(9, m_dir.filePath("never-read.qvbit")));
+        controller.start(udp_cfg(9, m_dir.filePath(u"never-read.qvbit"_s)));
         QVERIFY(!failNextThreadCreation); // the creation really went through the hook
         // Like every outcome, the failure arrives after start has returned.
-        QCOMPARE(rec.events, QStringList({"progress 0/0", "running true", "cleared"}));
+        QCOMPARE(rec.events, QStringList({u"progress 0/0"_s, u"running true"_s, u"cleared"_s}));
         QTRY_COMPARE_WITH_TIMEOUT(rec.finishes, 1, RUN_TIMEOUT_MS);
         const std::system_error eagain(
             std::make_error_code(std::errc::resource_unavailable_try_again));
-        QCOMPARE(rec.events.mid(3), QStringList({"running false", "status failed",
-                                                 "finished false cannot start worker thread: "
+        QCOMPARE(rec.events.mid(3), QStringList({u"running false"_s, u"status failed"_s,
+                                                 u"finished false cannot start worker thread: "_s
                                                      + QString::fromLocal8Bit(eagain.what())}));
 #endif
     }

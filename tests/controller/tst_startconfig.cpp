@@ -6,6 +6,8 @@
 #include <QRegularExpression>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 class TestStartConfig : public QObject
 {
     Q_OBJECT
@@ -23,41 +25,47 @@ void TestStartConfig::readStartSettings_data()
     QTest::addColumn<QVariantMap>("cfg");
     QTest::addColumn<QString>("changed"); // the fields that differ from the defaults
 
-    QTest::newRow("empty map: defaults") << QVariantMap{} << "";
-    QTest::newRow("uart") << QVariantMap{{"transport", "uart"}} << "uart=1";
-    QTest::newRow("UART is UDP") << QVariantMap{{"transport", "UART"}} << "";
-    QTest::newRow("empty transport is UDP") << QVariantMap{{"transport", ""}} << "";
-    QTest::newRow("port entry") << QVariantMap{{"port", "COM7 - USB Serial"}} << "port=COM7";
-    QTest::newRow("port leading blank") << QVariantMap{{"port", " COM7"}} << "";
-    QTest::newRow("hostIp entry") << QVariantMap{{"hostIp", "Wi-Fi - 10.0.0.5"}}
-                                  << "hostIp=10.0.0.5";
+    QTest::newRow("empty map: defaults") << QVariantMap{} << u""_s;
+    QTest::newRow("uart") << QVariantMap{{u"transport"_s, u"uart"_s}} << u"uart=1"_s;
+    QTest::newRow("UART is UDP") << QVariantMap{{u"transport"_s, u"UART"_s}} << u""_s;
+    QTest::newRow("empty transport is UDP") << QVariantMap{{u"transport"_s, u""_s}} << u""_s;
+    QTest::newRow("port entry") << QVariantMap{{u"port"_s, u"COM7 - USB Serial"_s}}
+                                << u"port=COM7"_s;
+    QTest::newRow("port leading blank") << QVariantMap{{u"port"_s, u" COM7"_s}} << u""_s;
+    QTest::newRow("hostIp entry") << QVariantMap{{u"hostIp"_s, u"Wi-Fi - 10.0.0.5"_s}}
+                                  << u"hostIp=10.0.0.5"_s;
     QTest::newRow("hostIp last separator")
-        << QVariantMap{{"hostIp", "a - b - 10.0.0.7"}} << "hostIp=10.0.0.7";
-    QTest::newRow("hostIp trimmed") << QVariantMap{{"hostIp", " 10.0.0.9 "}} << "hostIp=10.0.0.9";
-    QTest::newRow("baud abc") << QVariantMap{{"baud", "abc"}} << "baud=0";
-    QTest::newRow("baud empty") << QVariantMap{{"baud", ""}} << "baud=0";
-    QTest::newRow("udpPort narrowed") << QVariantMap{{"udpPort", 70000}} << "udpPort=4464";
+        << QVariantMap{{u"hostIp"_s, u"a - b - 10.0.0.7"_s}} << u"hostIp=10.0.0.7"_s;
+    QTest::newRow("hostIp trimmed")
+        << QVariantMap{{u"hostIp"_s, u" 10.0.0.9 "_s}} << u"hostIp=10.0.0.9"_s;
+    QTest::newRow("baud abc") << QVariantMap{{u"baud"_s, u"abc"_s}} << u"baud=0"_s;
+    QTest::newRow("baud empty") << QVariantMap{{u"baud"_s, u""_s}} << u"baud=0"_s;
+    QTest::newRow("udpPort narrowed") << QVariantMap{{u"udpPort"_s, 70000}} << u"udpPort=4464"_s;
     QTest::newRow("target implies warm boot")
-        << QVariantMap{{"target", "2"}, {"warmBoot", false}} << "target=2 warm=1";
-    QTest::newRow("warm boot without target") << QVariantMap{{"warmBoot", true}} << "warm=1";
+        << QVariantMap{{u"target"_s, u"2"_s}, {u"warmBoot"_s, false}} << u"target=2 warm=1"_s;
+    QTest::newRow("warm boot without target") << QVariantMap{{u"warmBoot"_s, true}} << u"warm=1"_s;
 }
 
 void TestStartConfig::readStartSettings()
 {
     QFETCH(QVariantMap, cfg);
     QFETCH(QString, changed);
-    QStringList expected = QString("uart=0 target= warm=0 port= baud=115200 ip=192.168.0.100 "
-                                   "udpPort=7777 hostIp=192.168.0.3 hostPort=6666")
-                               .split(' ');
-    for (const QString &f : changed.split(' ', Qt::SkipEmptyParts))
-        expected.replaceInStrings(QRegularExpression('^' + f.section('=', 0, 0) + "=.*"), f);
+    QStringList expected =
+        u"uart=0 target= warm=0 port= baud=115200 ip=192.168.0.100 "
+        "udpPort=7777 hostIp=192.168.0.3 hostPort=6666"_s.split(QLatin1Char(' '));
+    for (const QString &f : changed.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        expected.replaceInStrings(QRegularExpression(QLatin1Char('^')
+                                                     + f.section(QLatin1Char('='), 0, 0)
+                                                     + QLatin1String("=.*")),
+                                  f);
     const qvota::StartSettings s = qvota::read_start_settings(cfg);
     const auto n = [](int value) { return QString::number(value); };
-    QCOMPARE(QStringList({"uart=" + n(s.serial), "target=" + s.target, "warm=" + n(s.warmBoot),
-                          "port=" + s.portName, "baud=" + n(s.baudRate), "ip=" + s.boardIp,
-                          "udpPort=" + n(s.boardPort), "hostIp=" + s.hostIp,
-                          "hostPort=" + n(s.hostPort)}),
-             expected);
+    QCOMPARE(
+        QStringList({u"uart="_s + n(s.serial), u"target="_s + s.target, u"warm="_s + n(s.warmBoot),
+                     u"port="_s + s.portName, u"baud="_s + n(s.baudRate), u"ip="_s + s.boardIp,
+                     u"udpPort="_s + n(s.boardPort), u"hostIp="_s + s.hostIp,
+                     u"hostPort="_s + n(s.hostPort)}),
+        expected);
 }
 
 void TestStartConfig::linkAndFlowConfig_data()
@@ -66,10 +74,12 @@ void TestStartConfig::linkAndFlowConfig_data()
     QTest::addColumn<QString>("line");
     QTest::addColumn<bool>("serial"); // the serial row also names a target
     // User texts holding '%' must never be taken for placeholders of the line.
-    QTest::newRow("serial") << QVariantMap{{"transport", "uart"}, {"port", "%2"}, {"target", "2"}}
-                            << "opened %2 @115200" << true;
-    QTest::newRow("udp") << QVariantMap{{"ip", "%3"}, {"hostIp", "%1"}} << "udp %3:7777 <- %1:6666"
-                         << false;
+    QTest::newRow("serial") << QVariantMap{{u"transport"_s, u"uart"_s},
+                                           {u"port"_s, u"%2"_s},
+                                           {u"target"_s, u"2"_s}}
+                            << u"opened %2 @115200"_s << true;
+    QTest::newRow("udp") << QVariantMap{{u"ip"_s, u"%3"_s}, {u"hostIp"_s, u"%1"_s}}
+                         << u"udp %3:7777 <- %1:6666"_s << false;
 }
 
 void TestStartConfig::linkAndFlowConfig()
@@ -82,9 +92,9 @@ void TestStartConfig::linkAndFlowConfig()
     const std::unique_ptr<qvota::Link> link = qvota::make_link(settings);
     QCOMPARE(dynamic_cast<qvota::SerialLink *>(link.get()) != nullptr, serial);
 
-    const qvota::OtaConfig config = qvota::make_ota_config(settings, {{"crc32", "0000ABCD"}});
+    const qvota::OtaConfig config = qvota::make_ota_config(settings, {{u"crc32"_s, u"0000ABCD"_s}});
     QCOMPARE(config.expectedCrc32, 0xABCDu);
-    QCOMPARE(config.target, QString(serial ? "2" : ""));
+    QCOMPARE(config.target, serial ? u"2"_s : u""_s);
     QCOMPARE(config.warmBoot, serial);
 }
 

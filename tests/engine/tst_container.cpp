@@ -95,26 +95,26 @@ void TestContainer::infoMap()
     QVariantMap info;
     QVERIFY(parse_container(make_container("A", 1, 0x12345678), &info, nullptr));
     QCOMPARE(info.size(), 3);
-    QCOMPARE(info.value("size").toLongLong(), 1);
-    QCOMPARE(info.value("containerSize").toLongLong(), 37);
-    QCOMPARE(info.value("crc32").toString(), QStringLiteral("12345678"));
+    QCOMPARE(info.value(QStringLiteral("size")).toLongLong(), 1);
+    QCOMPARE(info.value(QStringLiteral("containerSize")).toLongLong(), 37);
+    QCOMPARE(info.value(QStringLiteral("crc32")).toString(), QStringLiteral("12345678"));
 
     // Existing unrelated entries stay; the three keys are inserted.
     QVariantMap other{{QStringLiteral("keep"), 1}};
     QVERIFY(parse_container(make_container(QByteArray(4096, 'z'), 0xdeadbeef), &other, nullptr));
-    QCOMPARE(other.value("keep").toInt(), 1);
-    QCOMPARE(other.value("size").toLongLong(), 4096);
-    QCOMPARE(other.value("containerSize").toLongLong(), 4096 + 36);
+    QCOMPARE(other.value(QStringLiteral("keep")).toInt(), 1);
+    QCOMPARE(other.value(QStringLiteral("size")).toLongLong(), 4096);
+    QCOMPARE(other.value(QStringLiteral("containerSize")).toLongLong(), 4096 + 36);
 }
 
 void TestContainer::crcFieldFormatting_data()
 {
     QTest::addColumn<quint32>("field");
     QTest::addColumn<QString>("text");
-    QTest::newRow("zero") << 0u << "00000000";
-    QTest::newRow("short value padded") << 0xABCDu << "0000ABCD";
-    QTest::newRow("upper case") << 0xdeadbeefu << "DEADBEEF";
-    QTest::newRow("top bit") << 0x80000001u << "80000001";
+    QTest::newRow("zero") << 0u << QStringLiteral("00000000");
+    QTest::newRow("short value padded") << 0xABCDu << QStringLiteral("0000ABCD");
+    QTest::newRow("upper case") << 0xdeadbeefu << QStringLiteral("DEADBEEF");
+    QTest::newRow("top bit") << 0x80000001u << QStringLiteral("80000001");
 }
 
 void TestContainer::crcFieldFormatting()
@@ -123,7 +123,7 @@ void TestContainer::crcFieldFormatting()
     QFETCH(QString, text);
     QVariantMap info;
     QVERIFY(parse_container(make_container("payload", field), &info, nullptr));
-    QCOMPARE(info.value("crc32").toString(), text);
+    QCOMPARE(info.value(QStringLiteral("crc32")).toString(), text);
 }
 
 void TestContainer::outputsAreOptionalAndUntouchedOnFailure()

@@ -15,6 +15,7 @@
 
 using qvota::test::ScriptedLink;
 using ReadKind = ScriptedLink::ReadKind;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -38,21 +39,21 @@ QByteArray hex8(quint32 crc)
 struct Board
 {
     explicit Board(quint32 crc = IMAGE_CRC)
-        : reply{{"j", "JEDEC=C86018\r\n"},
-                {"U", "READY\r\n"},
-                {"ack", "K"},
-                {"last", "KRXDONE CRC32=" + hex8(crc) + "\r\n"},
-                {"F", "IMGCRC=" + hex8(crc) + "\r\n"},
-                {"b", ""}}
+        : reply{{u"j"_s, "JEDEC=C86018\r\n"},
+                {u"U"_s, "READY\r\n"},
+                {u"ack"_s, "K"},
+                {u"last"_s, "KRXDONE CRC32=" + hex8(crc) + "\r\n"},
+                {u"F"_s, "IMGCRC=" + hex8(crc) + "\r\n"},
+                {u"b"_s, ""}}
     {}
 
     // Rules added to the link earlier (one-use replies of a test) take precedence.
     void install(ScriptedLink &link, int frames) const
     {
         for (const char *command : {"j", "U", "F", "b"})
-            link.onCommand(command, reply[command]);
-        link.onFrame(frames - 1, reply["last"]);
-        link.onFrame(-1, reply["ack"]);
+            link.onCommand(command, reply[QString::fromLatin1(command)]);
+        link.onFrame(frames - 1, reply[QStringLiteral("last")]);
+        link.onFrame(-1, reply[QStringLiteral("ack")]);
     }
 
     QHash<QString, QByteArray> reply;
@@ -171,30 +172,31 @@ void TestOtaFlow::failures_data()
             ackTimeouts.append(QStringLiteral("frame 0 try %1: ack timeout").arg(t));
     }
     const QList<Row> rows = {
-        {"empty image", "size", "0", "file size 0 out of range (1..2097152)", ""},
-        {"one byte over 2 MiB", "size", "2097153", "file size 2097153 out of range (1..2097152)",
+        {"empty image", "size", "0", u"file size 0 out of range (1..2097152)"_s, ""},
+        {"one byte over 2 MiB", "size", "2097153", u"file size 2097153 out of range (1..2097152)"_s,
          ""},
         {"wrong flash id", "j", "JEDEC=EF4018\r\n", IDENTIFY_FAILED, "j j j j j", jedecTimeouts},
         {"READY with a trailing blank", "U", "READY \r\n",
-         "expected READY after erase, got 'READY '", "j U"},
-        {"lower-case ready", "U", "ready\r\n", "expected READY after erase, got 'ready'", "j U"},
+         u"expected READY after erase, got 'READY '"_s, "j U"},
+        {"lower-case ready", "U", "ready\r\n", u"expected READY after erase, got 'ready'"_s, "j U"},
         // The flag is honoured only between steps: an erase under way completes, no frame goes.
         {"cancelled before the run", "cancel", "", IDENTIFY_FAILED, ""},
-        {"cancelled during the erase", "cancel", "U", "cancelled by user", "j U"},
-        {"frame never acked", "ack", "", "frame 0 failed after 3 tries", "j U f0 f0 f0",
+        {"cancelled during the erase", "cancel", "U", u"cancelled by user"_s, "j U"},
+        {"frame never acked", "ack", "", u"frame 0 failed after 3 tries"_s, "j U f0 f0 f0",
          ackTimeouts},
-        {"no RXDONE line", "last", "K", "no RXDONE, got ''", "j U f0 f1"},
+        {"no RXDONE line", "last", "K", u"no RXDONE, got ''"_s, "j U f0 f1"},
         {"other text after the transfer", "last", "KDONE CRC32=1234abcd\r\n",
-         "no RXDONE, got 'DONE CRC32=1234abcd'", "j U f0 f1"},
+         u"no RXDONE, got 'DONE CRC32=1234abcd'"_s, "j U f0 f1"},
         {"receive CRC differs", "last", "KRXDONE CRC32=1a2b\r\n",
-         "RX CRC32 mismatch rx=    1a2b file=1234abcd", "j U f0 f1"},
+         u"RX CRC32 mismatch rx=    1a2b file=1234abcd"_s, "j U f0 f1"},
         {"receive CRC unreadable", "last", "KRXDONE CRC32=zz\r\n",
-         "RX CRC32 mismatch rx=       0 file=1234abcd", "j U f0 f1"},
-        {"readback error text", "F", "ERR flash\r\n", "no IMGCRC, got 'ERR flash'", "j U f0 f1 F"},
+         u"RX CRC32 mismatch rx=       0 file=1234abcd"_s, "j U f0 f1"},
+        {"readback error text", "F", "ERR flash\r\n", u"no IMGCRC, got 'ERR flash'"_s,
+         "j U f0 f1 F"},
         {"readback CRC differs", "F", "IMGCRC=1234abce\r\n",
-         "IMG CRC32 mismatch img=1234abce file=1234abcd", "j U f0 f1 F"},
+         u"IMG CRC32 mismatch img=1234abce file=1234abcd"_s, "j U f0 f1 F"},
         {"readback CRC unreadable", "F", "IMGCRC=\r\n",
-         "IMG CRC32 mismatch img=       0 file=1234abcd", "j U f0 f1 F"},
+         u"IMG CRC32 mismatch img=       0 file=1234abcd"_s, "j U f0 f1 F"},
     };
     for (const Row &row : rows) {
         QTest::newRow(row.name) << row.step << row.reply << row.expected
@@ -215,7 +217,8 @@ void TestOtaFlow::failures()
         board.reply[step] = reply;
     ScriptedLink link;
     board.install(link, 2);
-    const QString trigger = step == QLatin1String("cancel") ? QString::fromLatin1(reply) : "-";
+    const QString trigger =
+        step == QLatin1String("cancel") ? QString::fromLatin1(reply) : QStringLiteral("-");
     std::atomic_bool cancel{trigger.isEmpty()};
     link.setWriteObserver([&cancel, trigger](const QByteArray &bytes) {
         if (write_token(bytes) == trigger)
@@ -229,7 +232,7 @@ void TestOtaFlow::failures()
     QCOMPARE(run.result, expected);
     // Nothing more is sent once a step has failed, and the run does not claim completion.
     QCOMPARE(write_tokens(link), writes);
-    QCOMPARE(lines_starting_with(run.log, {"jedec ", "frame "}), timeouts);
+    QCOMPARE(lines_starting_with(run.log, {u"jedec "_s, u"frame "_s}), timeouts);
     QVERIFY(!run.log.contains(QStringLiteral("OTA FLOW COMPLETE")));
     QVERIFY(link.reopenCalls().isEmpty());
 }
@@ -247,22 +250,24 @@ void TestOtaFlow::successLog_data()
     const QString boot = QStringLiteral("TX> b (warm boot)");
 
     QTest::newRow("plain image, no warm boot")
-        << false << "2" << false << QByteArray() << QStringList() << "j U f0 f1 F";
+        << false << QStringLiteral("2") << false << QByteArray() << QStringList()
+        << QStringLiteral("j U f0 f1 F");
     QTest::newRow("warm boot to target 2")
-        << true << "2" << false << QByteArray("QUELVANE APP1 v1.0\r\n")
-        << QStringList{reopen, "TX> 2 (select warm boot target)", boot, "RX> QUELVANE APP1 v1.0",
-                       "WARM BOOT OK: QUELVANE APP1 v1.0"}
-        << "j U f0 f1 F 2 b";
+        << true << QStringLiteral("2") << false << QByteArray("QUELVANE APP1 v1.0\r\n")
+        << QStringList{reopen, u"TX> 2 (select warm boot target)"_s, boot,
+                       u"RX> QUELVANE APP1 v1.0"_s, u"WARM BOOT OK: QUELVANE APP1 v1.0"_s}
+        << QStringLiteral("j U f0 f1 F 2 b");
     // Noise does not replace an answer, and text after the last LF never forms a line.
     QTest::newRow("no target, no reopen, the later answer wins")
-        << true << "" << true << QByteArray("WB->APP1\r\nQUELVANE APP2\r\nbye\r\nWB->3")
-        << QStringList{boot, "RX> WB->APP1", "RX> QUELVANE APP2", "RX> bye",
-                       "WARM BOOT OK: QUELVANE APP2"}
-        << "j U f0 f1 F b";
-    QTest::newRow("no answer") << true << "" << false << QByteArray("\r\n")
-                               << QStringList{reopen, boot, "RX> ",
-                                              "WARM BOOT OK: WARN: no warm-boot ack seen"}
-                               << "j U f0 f1 F b";
+        << true << QStringLiteral("") << true
+        << QByteArray("WB->APP1\r\nQUELVANE APP2\r\nbye\r\nWB->3")
+        << QStringList{boot, u"RX> WB->APP1"_s, u"RX> QUELVANE APP2"_s, u"RX> bye"_s,
+                       u"WARM BOOT OK: QUELVANE APP2"_s}
+        << QStringLiteral("j U f0 f1 F b");
+    QTest::newRow("no answer") << true << QStringLiteral("") << false << QByteArray("\r\n")
+                               << QStringList{reopen, boot, u"RX> "_s,
+                                              u"WARM BOOT OK: WARN: no warm-boot ack seen"_s}
+                               << QStringLiteral("j U f0 f1 F b");
 }
 
 void TestOtaFlow::successLog()
@@ -278,7 +283,7 @@ void TestOtaFlow::successLog()
     // Without on-chip decryption the board reports the CRC of the bytes it got.
     const quint32 crc = onChipDecrypt ? IMAGE_CRC : qvota::crc32(payload);
     Board board(crc);
-    board.reply["b"] = banner;
+    board.reply[QStringLiteral("b")] = banner;
     ScriptedLink link;
     board.install(link, 2);
     qvota::OtaConfig config = default_config();
@@ -290,19 +295,20 @@ void TestOtaFlow::successLog()
 
     QCOMPARE(run.result, QString());
     const QString hex = QString::fromLatin1(hex8(crc));
-    const QString announcement = "len=300 frames=2 last=44 crc32=" + hex
-                                 + (onChipDecrypt ? " (plaintext, on-chip decrypt)" : "");
+    const QString announcement =
+        QStringLiteral("len=300 frames=2 last=44 crc32=") + hex
+        + (onChipDecrypt ? QStringLiteral(" (plaintext, on-chip decrypt)") : QStringLiteral(""));
     const QStringList verified = {announcement,
-                                  "RX> JEDEC=C86018",
-                                  "TX> U len=300 (erasing APP2 slot...)",
-                                  "RX> READY (erase #s)",
-                                  "progress 1/2 (50%)",
-                                  "transfer done in #s (# B/s)",
-                                  "RX> RXDONE CRC32=" + hex,
-                                  "RX CRC32 match",
-                                  "RX> IMGCRC=" + hex,
-                                  "IMG CRC32 (flash readback) MATCH - OTA WRITE VERIFIED"};
-    QCOMPARE(normalised(run.log), verified + warmBootLog + QStringList{"OTA FLOW COMPLETE"});
+                                  u"RX> JEDEC=C86018"_s,
+                                  u"TX> U len=300 (erasing APP2 slot...)"_s,
+                                  u"RX> READY (erase #s)"_s,
+                                  u"progress 1/2 (50%)"_s,
+                                  u"transfer done in #s (# B/s)"_s,
+                                  u"RX> RXDONE CRC32="_s + hex,
+                                  u"RX CRC32 match"_s,
+                                  u"RX> IMGCRC="_s + hex,
+                                  u"IMG CRC32 (flash readback) MATCH - OTA WRITE VERIFIED"_s};
+    QCOMPARE(normalised(run.log), verified + warmBootLog + QStringList{u"OTA FLOW COMPLETE"_s});
     QCOMPARE(write_tokens(link), writes);
     QCOMPARE(link.writes().at(1).toHex(), QByteArray("552c010000"));
     QCOMPARE(link.writes().at(2), qvota::build_frame(payload, 0));
@@ -327,23 +333,27 @@ void TestOtaFlow::acknowledgements_data()
 
     QTest::newRow("lost ack, then acked")
         << 3 << QByteArrayList{"", "K", "K", "K" + RXDONE} << QString()
-        << QStringList{"frame 0 try 1: ack timeout", rxLine} << "j U f0 f0 f1 f2 F";
+        << QStringList{u"frame 0 try 1: ack timeout"_s, rxLine}
+        << QStringLiteral("j U f0 f0 f1 f2 F");
     QTest::newRow("no tries sends nothing")
-        << 0 << QByteArrayList() << "frame 0 failed after 0 tries" << QStringList() << "j U";
+        << 0 << QByteArrayList() << QStringLiteral("frame 0 failed after 0 tries") << QStringList()
+        << QStringLiteral("j U");
     QTest::newRow("stray bytes, running total")
         << 3 << QByteArrayList{"xK", "K", "yzK" + RXDONE} << QString()
-        << QStringList{note(1, 0), note(1, 1), note(3, 2), rxLine} << "j U f0 f1 f2 F";
+        << QStringList{note(1, 0), note(1, 1), note(3, 2), rxLine}
+        << QStringLiteral("j U f0 f1 f2 F");
     // The board queues nothing after these texts, so waiting for a line would fail the run.
     QTest::newRow("RXDONE line instead of the last K")
         << 3 << QByteArrayList{"K", "K", "%#" + RXDONE} << QString() << QStringList{rxLine}
-        << "j U f0 f1 f2 F";
+        << QStringLiteral("j U f0 f1 f2 F");
     // The digits must be in before the text is parsed: an LF before the marker does not count.
     QTest::newRow("LF in earlier junk")
         << 3 << QByteArrayList{"\r\nK", "K", RXDONE} << QString()
-        << QStringList{note(2, 0), note(2, 1), rxLine} << "j U f0 f1 f2 F";
+        << QStringList{note(2, 0), note(2, 1), rxLine} << QStringLiteral("j U f0 f1 f2 F");
     QTest::newRow("RXDONE without LF is no ack")
-        << 1 << QByteArrayList{"K", "K", RXDONE.chopped(2)} << "frame 2 failed after 1 tries"
-        << QStringList{"frame 2 try 1: ack timeout"} << "j U f0 f1 f2";
+        << 1 << QByteArrayList{"K", "K", RXDONE.chopped(2)}
+        << QStringLiteral("frame 2 failed after 1 tries")
+        << QStringList{u"frame 2 try 1: ack timeout"_s} << QStringLiteral("j U f0 f1 f2");
 }
 
 void TestOtaFlow::acknowledgements()
@@ -358,15 +368,16 @@ void TestOtaFlow::acknowledgements()
     for (const QByteArray &reply : replies)
         link.onFrame(-1, reply, 1);
     Board board;
-    board.reply["ack"].clear();
-    board.reply["last"].clear();
+    board.reply[QStringLiteral("ack")].clear();
+    board.reply[QStringLiteral("last")].clear();
     board.install(link, 3);
     qvota::OtaConfig config = default_config();
     config.retries = retries;
     const Run run = run_flow(link, image(600), config);
 
     QCOMPARE(run.result, expected);
-    QCOMPARE(lines_starting_with(run.log, {"frame ", "note: ", "RX> RXDONE"}), transferLog);
+    QCOMPARE(lines_starting_with(run.log, {u"frame "_s, u"note: "_s, u"RX> RXDONE"_s}),
+             transferLog);
     QCOMPARE(write_tokens(link), writes);
 }
 
@@ -378,7 +389,8 @@ void TestOtaFlow::progressCadence()
     const Run run17 = run_flow(small, image(16 * 256 + 1), default_config());
     QCOMPARE(run17.result, QString());
     QCOMPARE(run17.progress, (QList<QPair<int, int>>{{1, 17}, {17, 17}}));
-    QCOMPARE(lines_starting_with(run17.log, {"progress "}), QStringList{"progress 1/17 (5%)"});
+    QCOMPARE(lines_starting_with(run17.log, {u"progress "_s}),
+             QStringList{u"progress 1/17 (5%)"_s});
 
     const QByteArray payload = image(int(qvota::MAX_IMAGE_SIZE));
     ScriptedLink link;
@@ -406,7 +418,7 @@ void TestOtaFlow::progressCadence()
     QCOMPARE(progress.size(), 513);
     QCOMPARE(progress.mid(0, 2), (QList<QPair<int, int>>{{1, 8192}, {17, 8192}}));
     QCOMPARE(progress.mid(511), (QList<QPair<int, int>>{{8177, 8192}, {8192, 8192}}));
-    const QStringList progressLines = lines_starting_with(log, {"progress "});
+    const QStringList progressLines = lines_starting_with(log, {u"progress "_s});
     QCOMPARE(progressLines.size(), 32);
     QCOMPARE(progressLines.at(0), QStringLiteral("progress 1/8192 (0%)"));
     QCOMPARE(progressLines.at(1), QStringLiteral("progress 257/8192 (3%)"));

@@ -11,13 +11,13 @@
 using qvota::UdpLink;
 using qvota::test::scaled_ms;
 
-static const QHostAddress loopback(QHostAddress::LocalHost);
+static const QHostAddress LOOPBACK(QHostAddress::LocalHost);
 
 // A port that was free a moment ago; the link binds to it right after.
 static quint16 free_udp_port()
 {
     QUdpSocket probe;
-    return probe.bind(loopback, 0) ? probe.localPort() : 0;
+    return probe.bind(LOOPBACK, 0) ? probe.localPort() : 0;
 }
 
 class TestUdpLink : public QObject
@@ -36,7 +36,7 @@ private slots:
 private:
     void sendToLink(const QByteArray &bytes, QUdpSocket *from = nullptr)
     {
-        QCOMPARE((from ? from : m_board.get())->writeDatagram(bytes, loopback, m_linkPort),
+        QCOMPARE((from ? from : m_board.get())->writeDatagram(bytes, LOOPBACK, m_linkPort),
                  qint64(bytes.size()));
     }
 
@@ -49,7 +49,7 @@ void TestUdpLink::init()
 {
     // Replacing the previous test's sockets frees their ports.
     m_board = std::make_unique<QUdpSocket>();
-    QVERIFY(m_board->bind(loopback, 0));
+    QVERIFY(m_board->bind(LOOPBACK, 0));
     m_linkPort = free_udp_port();
     m_link = std::make_unique<UdpLink>(QStringLiteral("127.0.0.1"), m_board->localPort(),
                                        QStringLiteral("127.0.0.1"), m_linkPort);
@@ -77,7 +77,7 @@ void TestUdpLink::readLineJoinsTheBoardsDatagramsAndDropsLineEnds()
     // The board may answer from another port; another host must not be heard at all, or it
     // could ack frames and report CRCs for a board that failed.
     QUdpSocket otherPort, otherHost;
-    QVERIFY(otherPort.bind(loopback, 0));
+    QVERIFY(otherPort.bind(LOOPBACK, 0));
     QVERIFY(otherHost.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
     sendToLink("K", &otherHost);
     sendToLink("JEDEC=C86018\r\n");
@@ -110,7 +110,7 @@ void TestUdpLink::boardAddressesThatReachManyAcceptEverySender()
     QVERIFY2(link.open(&error), qPrintable(error));
     QUdpSocket otherHost;
     QVERIFY(otherHost.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
-    QCOMPARE(otherHost.writeDatagram("K", loopback, port), qint64(1));
+    QCOMPARE(otherHost.writeDatagram("K", LOOPBACK, port), qint64(1));
     QCOMPARE(link.readByte(1000), int('K'));
     QCOMPARE(link.inputNote(), QString());
 }
@@ -137,7 +137,7 @@ void TestUdpLink::reopenKeepsTheBufferButClearInputDropsIt()
 void TestUdpLink::bindFailures()
 {
     QUdpSocket holder;
-    QVERIFY(holder.bind(loopback, 0, QUdpSocket::DontShareAddress));
+    QVERIFY(holder.bind(LOOPBACK, 0, QUdpSocket::DontShareAddress));
     UdpLink taken(QStringLiteral("127.0.0.1"), m_board->localPort(), QStringLiteral("127.0.0.1"),
                   holder.localPort());
     QString error;

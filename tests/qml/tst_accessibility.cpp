@@ -39,26 +39,28 @@ private slots:
         root->setParentItem(window.contentItem());
 
         const auto act = [&](const char *name, const QString &action) {
-            QAccessibleInterface *iface =
-                QAccessible::queryAccessibleInterface(root->findChild<QQuickItem *>(name));
+            QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(
+                root->findChild<QQuickItem *>(QLatin1String(name)));
             QVERIFY(iface && iface->actionInterface());
             QVERIFY(iface->actionInterface()->actionNames().contains(action));
             iface->actionInterface()->doAction(action);
         };
         for (const char *name : {"button", "nav"}) {
-            QSignalSpy clicked(root->findChild<QQuickItem *>(name), SIGNAL(clicked()));
+            QSignalSpy clicked(root->findChild<QQuickItem *>(QLatin1String(name)),
+                               SIGNAL(clicked()));
             act(name, QAccessibleActionInterface::pressAction());
             QCOMPARE(clicked.count(), 1);
         }
 
-        auto *toggle = root->findChild<QQuickItem *>("toggle");
+        auto *toggle = root->findChild<QQuickItem *>(QStringLiteral("toggle"));
         QSignalSpy toggled(toggle, SIGNAL(toggled()));
         act("toggle", QAccessibleActionInterface::toggleAction());
         QVERIFY(toggle->property("checked").toBool());
         act("toggle", QAccessibleActionInterface::pressAction());
         QVERIFY(!toggle->property("checked").toBool());
         QCOMPARE(toggled.count(), 2);
-        QCOMPARE(QAccessible::queryAccessibleInterface(toggle)->text(QAccessible::Name), "Verbose");
+        QCOMPARE(QAccessible::queryAccessibleInterface(toggle)->text(QAccessible::Name),
+                 QStringLiteral("Verbose"));
     }
 };
 

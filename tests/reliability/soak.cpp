@@ -30,6 +30,7 @@
 #include <vector>
 
 using namespace qvota::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -101,40 +102,41 @@ std::vector<Fault> fault_menu()
     const QString jedecFailed =
         QStringLiteral("JEDEC check failed (board not in OTA image or flash unreadable)");
     return {
-        {"bad-rx-crc", 10, 0, false, fixed({"--bad-rx-crc"}),
+        {u"bad-rx-crc"_s, 10, 0, false, fixed({u"--bad-rx-crc"_s}),
          [](const Image &image) {
              return QStringLiteral("RX CRC32 mismatch rx=%1 file=%2")
                  .arg(crc_field(~image.crc), crc_field(image.crc));
          }},
-        {"bad-img-crc", 10, 0, false, fixed({"--bad-img-crc"}),
+        {u"bad-img-crc"_s, 10, 0, false, fixed({u"--bad-img-crc"_s}),
          [](const Image &image) {
              return QStringLiteral("IMG CRC32 mismatch img=%1 file=%2")
                  .arg(crc_field(~image.crc), crc_field(image.crc));
          }},
-        {"erase-reply BUSY", 10, 0, false, fixed({"--erase-reply", "BUSY"}),
+        {u"erase-reply BUSY"_s, 10, 0, false, fixed({u"--erase-reply"_s, u"BUSY"_s}),
          message(QStringLiteral("expected READY after erase, got 'BUSY'"))},
-        {"jedec EF4018", 10, 0, false, fixed({"--jedec", "EF4018"}), message(jedecFailed)},
-        {"rxdone-instead-of-last-ack", 10, 0, false, fixed({"--rxdone-instead-of-last-ack"}),
+        {u"jedec EF4018"_s, 10, 0, false, fixed({u"--jedec"_s, u"EF4018"_s}), message(jedecFailed)},
+        {u"rxdone-instead-of-last-ack"_s, 10, 0, false, fixed({u"--rxdone-instead-of-last-ack"_s}),
          success},
-        {"drop-ack last", 10, 0, false,
+        {u"drop-ack last"_s, 10, 0, false,
          [](const Image &image) {
-             return QStringList{"--drop-ack", QString::number(image.frames - 1)};
+             return QStringList{u"--drop-ack"_s, QString::number(image.frames - 1)};
          },
          success},
-        {"stray-after 0", 10, 0, false, fixed({"--stray-after", "0"}), success},
-        {"noise-lines 3", 10, 0, false, fixed({"--noise-lines", "3"}), success},
-        {"cancel during erase", 10, 0, true, fixed({"--erase-ms", QString::number(SLOW_ERASE_MS)}),
+        {u"stray-after 0"_s, 10, 0, false, fixed({u"--stray-after"_s, u"0"_s}), success},
+        {u"noise-lines 3"_s, 10, 0, false, fixed({u"--noise-lines"_s, u"3"_s}), success},
+        {u"cancel during erase"_s, 10, 0, true,
+         fixed({u"--erase-ms"_s, QString::number(SLOW_ERASE_MS)}),
          message(QStringLiteral("cancelled by user"))},
-        {"silent-identify 1", 6, IDENTIFY_WINDOW_MS, false, fixed({"--silent-identify", "1"}),
-         success},
-        {"drop-ack 1", 3, ACK_WAIT_MS, false, fixed({"--drop-ack", "1"}), success},
-        {"no-rxdone", 3, RXDONE_WAIT_MS, false, fixed({"--no-rxdone"}),
+        {u"silent-identify 1"_s, 6, IDENTIFY_WINDOW_MS, false,
+         fixed({u"--silent-identify"_s, u"1"_s}), success},
+        {u"drop-ack 1"_s, 3, ACK_WAIT_MS, false, fixed({u"--drop-ack"_s, u"1"_s}), success},
+        {u"no-rxdone"_s, 3, RXDONE_WAIT_MS, false, fixed({u"--no-rxdone"_s}),
          message(QStringLiteral("no RXDONE, got ''"))},
-        {"never-ack 1", 1, RETRIES * ACK_WAIT_MS, false, fixed({"--never-ack", "1"}),
+        {u"never-ack 1"_s, 1, RETRIES * ACK_WAIT_MS, false, fixed({u"--never-ack"_s, u"1"_s}),
          message(frame_failed(1))},
-        {"reset-at 1", 1, RETRIES * ACK_WAIT_MS, false, fixed({"--reset-at", "1"}),
+        {u"reset-at 1"_s, 1, RETRIES * ACK_WAIT_MS, false, fixed({u"--reset-at"_s, u"1"_s}),
          message(frame_failed(1))},
-        {"drop-link-at 1", 1, RETRIES * ACK_WAIT_MS, false, fixed({"--drop-link-at", "1"}),
+        {u"drop-link-at 1"_s, 1, RETRIES * ACK_WAIT_MS, false, fixed({u"--drop-link-at"_s, u"1"_s}),
          message(frame_failed(1))},
     };
 }
@@ -164,7 +166,7 @@ struct Sample
 qint64 status_field(const QByteArray &status, const QByteArray &key)
 {
     for (const QByteArray &line : status.split('\n')) {
-        if (line.startsWith(key + ':'))
+        if (line.startsWith(QByteArray(key + ':')))
             return line.mid(key.size() + 1).trimmed().split(' ').first().toLongLong();
     }
     return -1;
@@ -228,8 +230,8 @@ void run_once(qvota::OtaController &controller, const QVariantMap &cfg, bool can
 
 QVariantMap udp_config(quint16 boardPort, const QString &file)
 {
-    return {{"transport", "udp"},    {"ip", "127.0.0.1"}, {"udpPort", boardPort},
-            {"hostIp", "127.0.0.1"}, {"hostPort", 0},     {"file", file}};
+    return {{u"transport"_s, u"udp"_s},    {u"ip"_s, u"127.0.0.1"_s}, {u"udpPort"_s, boardPort},
+            {u"hostIp"_s, u"127.0.0.1"_s}, {u"hostPort"_s, 0},        {u"file"_s, file}};
 }
 
 struct Tally
@@ -346,24 +348,26 @@ int main(int argc, char *argv[])
             if (!expected.isEmpty() || !verified) {
                 ++falseSuccesses;
                 problems << QStringLiteral("FALSE SUCCESS (expected '%1', verified: %2)")
-                                .arg(expected, verified ? "yes" : "no");
+                                .arg(expected,
+                                     verified ? QStringLiteral("yes") : QStringLiteral("no"));
             }
         } else if (outcome.message != expected) {
             ++wrongOutcomes;
             problems << QStringLiteral("failed with '%1', expected %2")
-                            .arg(outcome.message, expected.isEmpty()
-                                                      ? QStringLiteral("a verified success")
-                                                      : "'" + expected + "'");
+                            .arg(outcome.message,
+                                 expected.isEmpty()
+                                     ? QStringLiteral("a verified success")
+                                     : QLatin1Char('\'') + expected + QLatin1Char('\''));
         }
 
         if (faultyBoard) {
             // What the board holds must agree with what the controller reported.
             const QJsonObject record = faultyBoard->stop();
             if (outcome.finished && outcome.ok
-                && record.value("lastRxCrc").toString() != crc_hex(image.crc)) {
+                && record.value(QStringLiteral("lastRxCrc")).toString() != crc_hex(image.crc)) {
                 ++falseSuccesses;
                 problems << QStringLiteral("FALSE SUCCESS: the board received CRC '%1'")
-                                .arg(record.value("lastRxCrc").toString());
+                                .arg(record.value(QStringLiteral("lastRxCrc")).toString());
             }
         } else {
             ++cleanRuns;
@@ -397,10 +401,11 @@ int main(int argc, char *argv[])
 
     // Every clean run went to the one board; it must have completed exactly those transfers.
     const QJsonObject record = board.stop();
-    const int boardUpdates = record.value("updates").toInt();
+    const int boardUpdates = record.value(QStringLiteral("updates")).toInt();
     const bool boardAgrees =
         boardUpdates == cleanRuns
-        && (cleanVerified == 0 || record.value("lastRxCrc").toString() == crc_hex(lastCleanCrc));
+        && (cleanVerified == 0
+            || record.value(QStringLiteral("lastRxCrc")).toString() == crc_hex(lastCleanCrc));
 
     out << "\nsummary: " << runs << " runs in " << QString::number(total.elapsed() / 1000.0, 'f', 1)
         << " s, seed " << seed << Qt::endl;

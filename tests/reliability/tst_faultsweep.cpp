@@ -24,6 +24,7 @@
 #include <vector>
 
 using namespace qvota::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -168,7 +169,7 @@ QList<Row> sweep_rows(quint32 crc)
         // the fifth.
         for (const int silent : {1, IDENTIFY_TRIES - 1, IDENTIFY_TRIES}) {
             Row &row = add(QStringLiteral("silent-identify %1").arg(silent),
-                           {"--silent-identify", QString::number(silent)});
+                           {u"--silent-identify"_s, QString::number(silent)});
             row.events = jedec_timeouts(silent);
             row.waitMs = silent * IDENTIFY_WINDOW_MS;
             row.identify = qMin(silent + 1, IDENTIFY_TRIES);
@@ -179,28 +180,29 @@ QList<Row> sweep_rows(quint32 crc)
         }
         {
             // Over UDP a "line" is whatever has arrived, so noise may come joined to the id.
-            Row &row = add(QStringLiteral("noise-lines 3"), {"--noise-lines", "3"});
-            row.lines = pty ? QStringList{"RX> (?!JEDEC=).+", "RX> (?!JEDEC=).+",
-                                          "RX> (?!JEDEC=).+", lit("RX> JEDEC=C86018")}
-                            : QStringList{"RX> .*JEDEC=C86018"};
+            Row &row = add(QStringLiteral("noise-lines 3"), {u"--noise-lines"_s, u"3"_s});
+            row.lines = pty ? QStringList{u"RX> (?!JEDEC=).+"_s, u"RX> (?!JEDEC=).+"_s,
+                                          u"RX> (?!JEDEC=).+"_s, lit(u"RX> JEDEC=C86018"_s)}
+                            : QStringList{u"RX> .*JEDEC=C86018"_s};
         }
         {
             // Another flash answers at once, so no try waits out its window.
-            Row &row = add(QStringLiteral("jedec EF4018"), {"--jedec", "EF4018"});
+            Row &row = add(QStringLiteral("jedec EF4018"), {u"--jedec"_s, u"EF4018"_s});
             row.error = JEDEC_FAILED;
             row.events = jedec_timeouts(IDENTIFY_TRIES);
             for (int attempt = 0; attempt < IDENTIFY_TRIES; ++attempt)
-                row.lines << lit("RX> JEDEC=EF4018");
+                row.lines << lit(QStringLiteral("RX> JEDEC=EF4018"));
             row.identify = IDENTIFY_TRIES;
             row.frames = noFrames;
         }
         {
-            Row &row = add(QStringLiteral("erase-reply 'READY '"), {"--erase-reply", "READY "});
+            Row &row =
+                add(QStringLiteral("erase-reply 'READY '"), {u"--erase-reply"_s, u"READY "_s});
             row.error = QStringLiteral("expected READY after erase, got 'READY '");
             row.frames = noFrames;
         }
         {
-            Row &row = add(QStringLiteral("no-erase-reply"), {"--no-erase-reply"});
+            Row &row = add(QStringLiteral("no-erase-reply"), {u"--no-erase-reply"_s});
             row.error = QStringLiteral("expected READY after erase, got ''");
             row.waitMs = ERASE_WAIT_MS;
             row.frames = noFrames;
@@ -210,7 +212,7 @@ QList<Row> sweep_rows(quint32 crc)
             const QString index = QString::number(frame);
             {
                 // The board's RXDONE line stands in for the last frame's lost K.
-                Row &row = add("drop-ack " + index, {"--drop-ack", index});
+                Row &row = add(QStringLiteral("drop-ack ") + index, {u"--drop-ack"_s, index});
                 if (frame == LAST) {
                     row.lines = {rxDoneLine, lit(RX_MATCH)};
                 } else {
@@ -220,31 +222,31 @@ QList<Row> sweep_rows(quint32 crc)
                 }
             }
             {
-                Row &row = add("never-ack " + index, {"--never-ack", index});
+                Row &row = add(QStringLiteral("never-ack ") + index, {u"--never-ack"_s, index});
                 row.error = frame_failed(frame, DEFAULT_RETRIES);
                 row.events = ack_timeouts(frame, DEFAULT_RETRIES);
                 row.waitMs = DEFAULT_RETRIES * ACK_WAIT_MS;
                 row.frames = frames_with(frame, DEFAULT_RETRIES, true);
             }
             {
-                Row &row = add("stray-after " + index, {"--stray-after", index});
+                Row &row = add(QStringLiteral("stray-after ") + index, {u"--stray-after"_s, index});
                 if (frame < LAST) {
                     row.events = skipped_notes(2, frame + 1, LAST);
                 } else if (pty) {
                     // The stray bytes end in CR, not LF, so they open the RXDONE line.
-                    row.lines = {lit("RX> ?RXDONE CRC32=" + crc_hex(crc)), lit(RX_MATCH)};
+                    row.lines = {lit(u"RX> ?RXDONE CRC32="_s + crc_hex(crc)), lit(RX_MATCH)};
                 } else {
                     // Over UDP the stray bytes stay behind after the K that shared their
                     // datagram and make up the next line on their own, unless the RXDONE
                     // datagram was already in; the board's latency makes sure it was not.
-                    row.simArgs << "--latency-ms"
-                                << "20";
+                    row.simArgs << QStringLiteral("--latency-ms") << QStringLiteral("20");
                     row.error = QStringLiteral("no RXDONE, got '?'");
                 }
             }
             {
-                Row &row = add("drop-link-at " + index, {"--drop-link-at", index});
-                row.hostArgs = {"--retries", QString::number(SHORT_RETRIES)};
+                Row &row =
+                    add(QStringLiteral("drop-link-at ") + index, {u"--drop-link-at"_s, index});
+                row.hostArgs = {u"--retries"_s, QString::number(SHORT_RETRIES)};
                 row.error = frame_failed(frame, SHORT_RETRIES);
                 row.events = ack_timeouts(frame, SHORT_RETRIES);
                 row.waitMs = SHORT_RETRIES * ACK_WAIT_MS;
@@ -253,8 +255,8 @@ QList<Row> sweep_rows(quint32 crc)
             {
                 // The boot banner is no acknowledgement, and the retries reach a board that has
                 // forgotten the transfer.
-                Row &row = add("reset-at " + index, {"--reset-at", index});
-                row.hostArgs = {"--retries", QString::number(SHORT_RETRIES)};
+                Row &row = add(QStringLiteral("reset-at ") + index, {u"--reset-at"_s, index});
+                row.hostArgs = {u"--retries"_s, QString::number(SHORT_RETRIES)};
                 row.error = frame_failed(frame, SHORT_RETRIES);
                 row.events = ack_timeouts(frame, SHORT_RETRIES)
                              + skipped_notes(RESET_BANNER_BYTES, frame, frame);
@@ -266,27 +268,27 @@ QList<Row> sweep_rows(quint32 crc)
         }
 
         {
-            Row &row =
-                add(QStringLiteral("rxdone-instead-of-last-ack"), {"--rxdone-instead-of-last-ack"});
+            Row &row = add(QStringLiteral("rxdone-instead-of-last-ack"),
+                           {u"--rxdone-instead-of-last-ack"_s});
             row.lines = {rxDoneLine, lit(RX_MATCH)};
         }
         const QString rxMismatch =
             QStringLiteral("RX CRC32 mismatch rx=%1 file=%2").arg(crc_field(~crc), crc_field(crc));
         for (const QStringList &args :
-             {QStringList{"--bad-rx-crc"},
-              QStringList{"--bad-rx-crc", "--rxdone-instead-of-last-ack"}}) {
+             {QStringList{u"--bad-rx-crc"_s},
+              QStringList{u"--bad-rx-crc"_s, u"--rxdone-instead-of-last-ack"_s}}) {
             Row &row = add(args.join(QLatin1Char(' ')).remove(QStringLiteral("--")), args);
             row.error = rxMismatch;
-            row.lines = {lit("RX> RXDONE CRC32=" + crc_hex(~crc))};
+            row.lines = {lit(u"RX> RXDONE CRC32="_s + crc_hex(~crc))};
         }
         {
-            Row &row = add(QStringLiteral("bad-img-crc"), {"--bad-img-crc"});
+            Row &row = add(QStringLiteral("bad-img-crc"), {u"--bad-img-crc"_s});
             row.error = QStringLiteral("IMG CRC32 mismatch img=%1 file=%2")
                             .arg(crc_field(~crc), crc_field(crc));
-            row.lines = {lit(RX_MATCH), lit("RX> IMGCRC=" + crc_hex(~crc))};
+            row.lines = {lit(RX_MATCH), lit(u"RX> IMGCRC="_s + crc_hex(~crc))};
         }
         {
-            Row &row = add(QStringLiteral("no-rxdone"), {"--no-rxdone"});
+            Row &row = add(QStringLiteral("no-rxdone"), {u"--no-rxdone"_s});
             row.error = QStringLiteral("no RXDONE, got ''");
             row.waitMs = RXDONE_WAIT_MS;
         }
@@ -294,28 +296,28 @@ QList<Row> sweep_rows(quint32 crc)
         // The banner window is always listened out, answer or not.
         const qint64 warmBootMs = TARGET_PAUSE_MS + BANNER_WINDOW_MS + (pty ? SERIAL_REOPEN_MS : 0);
         {
-            Row &row = add(QStringLiteral("no-banner"), {"--no-banner"});
-            row.hostArgs = {"--target", "2"};
+            Row &row = add(QStringLiteral("no-banner"), {u"--no-banner"_s});
+            row.hostArgs = {u"--target"_s, u"2"_s};
             row.lines =
-                warmBootLines + QStringList{lit("WARM BOOT OK: WARN: no warm-boot ack seen")};
+                warmBootLines + QStringList{lit(u"WARM BOOT OK: WARN: no warm-boot ack seen"_s)};
             row.waitMs = warmBootMs;
         }
         {
             // The later answer is the one reported.
-            Row &row = add(QStringLiteral("double-banner"), {"--double-banner"});
-            row.hostArgs = {"--target", "2"};
-            row.lines =
-                warmBootLines
-                + QStringList{lit("RX> WB->reboot"), lit("RX> QUELVANE APP2 running (warm boot)"),
-                              lit("WARM BOOT OK: QUELVANE APP2 running (warm boot)")};
+            Row &row = add(QStringLiteral("double-banner"), {u"--double-banner"_s});
+            row.hostArgs = {u"--target"_s, u"2"_s};
+            row.lines = warmBootLines
+                        + QStringList{lit(u"RX> WB->reboot"_s),
+                                      lit(u"RX> QUELVANE APP2 running (warm boot)"_s),
+                                      lit(u"WARM BOOT OK: QUELVANE APP2 running (warm boot)"_s)};
             row.waitMs = warmBootMs;
         }
         {
             // A board that takes its time within every time-out is no fault for the host.
             Row &row = add(QStringLiteral("slow erase and readback"),
-                           {"--erase-ms", "2500", "--readback-ms", "1500"});
-            row.lines = {R"(RX> READY \(erase ([2-9]|\d{2,})\.\ds\))", lit(RX_MATCH),
-                         lit("RX> IMGCRC=" + crc_hex(crc))};
+                           {u"--erase-ms"_s, u"2500"_s, u"--readback-ms"_s, u"1500"_s});
+            row.lines = {uR"(RX> READY \(erase ([2-9]|\d{2,})\.\ds\))"_s, lit(RX_MATCH),
+                         lit(u"RX> IMGCRC="_s + crc_hex(crc))};
             row.waitMs = 2500 + 1500;
         }
     }
@@ -383,7 +385,7 @@ void TestFaultSweep::initTestCase()
     QVERIFY(m_dir.isValid());
     const QByteArray plain = pattern_bytes(PLAIN_SIZE, 11);
     m_crc = qvota::crc32(plain);
-    m_image = write_file(m_dir, "image.qvbit", pack_with_sim(plain));
+    m_image = write_file(m_dir, QStringLiteral("image.qvbit"), pack_with_sim(plain));
     QVERIFY(!m_image.isEmpty());
     QCOMPARE(qvota::frame_count(QFileInfo(m_image).size()), FRAMES);
 }
@@ -414,27 +416,21 @@ void TestFaultSweep::start(Run &run)
 {
     const Row &row = run.row;
     run.sim = std::make_unique<BoardSim>();
-    const bool up = row.pty ? run.sim->startPty(row.simArgs + QStringList{"--baud", PTY_BAUD})
+    const bool up = row.pty ? run.sim->startPty(row.simArgs + QStringList{u"--baud"_s, PTY_BAUD})
                             : run.sim->startUdp(row.simArgs);
     run.timer.start();
     if (!up) {
         run.startProblem = QStringLiteral("the simulator did not start:\n") + run.sim->log();
         return;
     }
-    QStringList arguments{"--cli", "--file", m_image};
+    QStringList arguments{u"--cli"_s, u"--file"_s, m_image};
     if (row.pty) {
-        arguments << "--transport"
-                  << "uart"
-                  << "--port" << run.sim->ptyPath() << "--baud" << PTY_BAUD;
+        arguments << u"--transport"_s << u"uart"_s << u"--port"_s << run.sim->ptyPath()
+                  << u"--baud"_s << PTY_BAUD;
     } else {
-        arguments << "--transport"
-                  << "udp"
-                  << "--ip"
-                  << "127.0.0.1"
-                  << "--udp-port" << QString::number(run.sim->udpPort()) << "--host-ip"
-                  << "127.0.0.1"
-                  << "--host-port"
-                  << "0";
+        arguments << u"--transport"_s << u"udp"_s << u"--ip"_s << u"127.0.0.1"_s << u"--udp-port"_s
+                  << QString::number(run.sim->udpPort()) << u"--host-ip"_s << u"127.0.0.1"_s
+                  << u"--host-port"_s << u"0"_s;
     }
     Run *const target = &run;
     QObject::connect(&run.host, &QProcess::finished, &run.host,
@@ -493,7 +489,8 @@ void TestFaultSweep::check(int index)
     QVERIFY2(inTime,
              qPrintable(QStringLiteral("a hang: still running after %1 ms").arg(run.boundMs())
                         + context));
-    QVERIFY2(run.host.exitStatus() == QProcess::NormalExit, qPrintable("crashed" + context));
+    QVERIFY2(run.host.exitStatus() == QProcess::NormalExit,
+             qPrintable(QStringLiteral("crashed") + context));
 
     const Transcript t = read_transcript(result.outLines(), 3);
     QVERIFY2(t.problem.isEmpty(), qPrintable(t.problem + context));
@@ -501,28 +498,31 @@ void TestFaultSweep::check(int index)
 
     // Whatever the row expects: success means both CRCs matched, and the board holds the image.
     if (run.host.exitCode() == 0) {
-        QVERIFY2(row.error.isEmpty(),
-                 qPrintable("FALSE SUCCESS, expected '" + row.error + "'" + context));
-        QVERIFY2(t.lines.contains(RX_MATCH) && t.lines.contains(IMG_MATCH),
-                 qPrintable("FALSE SUCCESS: exit 0 without both CRC matches" + context));
-        QCOMPARE(record.value("lastRxCrc").toString(), crc_hex(m_crc));
+        QVERIFY2(row.error.isEmpty(), qPrintable(QStringLiteral("FALSE SUCCESS, expected '")
+                                                 + row.error + QLatin1Char('\'') + context));
+        QVERIFY2(
+            t.lines.contains(RX_MATCH) && t.lines.contains(IMG_MATCH),
+            qPrintable(QStringLiteral("FALSE SUCCESS: exit 0 without both CRC matches") + context));
+        QCOMPARE(record.value(QStringLiteral("lastRxCrc")).toString(), crc_hex(m_crc));
     }
     QVERIFY2(run.host.exitCode() == (row.error.isEmpty() ? 0 : 1),
              qPrintable(QStringLiteral("exit code %1").arg(run.host.exitCode()) + context));
-    QCOMPARE(t.lines.last(), row.error.isEmpty() ? COMPLETE : "ERROR: " + row.error);
+    QCOMPARE(t.lines.last(),
+             row.error.isEmpty() ? COMPLETE : QStringLiteral("ERROR: ") + row.error);
 
     static const QRegularExpression event(
         QStringLiteral("^(frame \\d+ try \\d+: ack timeout|jedec timeout try \\d+/\\d+|note: "
                        "skipped \\d+ non-ack byte\\(s\\) at frame \\d+)$"));
-    QVERIFY2(
-        t.lines.filter(event) == row.events,
-        qPrintable("time-outs and notes differ, expected:\n" + row.events.join('\n') + context));
+    QVERIFY2(t.lines.filter(event) == row.events,
+             qPrintable(QStringLiteral("time-outs and notes differ, expected:\n")
+                        + row.events.join(QLatin1Char('\n')) + context));
     qsizetype at = 0;
     for (const QString &pattern : row.lines) {
         const QRegularExpression re(QRegularExpression::anchoredPattern(pattern));
         while (at < t.lines.size() && !re.match(t.lines.at(at)).hasMatch())
             ++at;
-        QVERIFY2(at < t.lines.size(), qPrintable("no line '" + pattern + "' in order" + context));
+        QVERIFY2(at < t.lines.size(), qPrintable(QStringLiteral("no line '") + pattern
+                                                 + QStringLiteral("' in order") + context));
         ++at;
     }
 
@@ -530,15 +530,16 @@ void TestFaultSweep::check(int index)
              qPrintable(QStringLiteral("ended before the flow's waits of %1 ms").arg(row.waitMs)
                         + context));
 
-    QCOMPARE(record.value("identify").toInt(), row.identify);
+    QCOMPARE(record.value(QStringLiteral("identify")).toInt(), row.identify);
     if (row.frames)
-        QCOMPARE(record_ints(record, "frames"), *row.frames);
+        QCOMPARE(record_ints(record, QStringLiteral("frames")), *row.frames);
     // Nothing is sent after a failure: the readback only once the receive CRC has matched, and
     // the warm boot only after a verified write.
-    const bool readBack = row.error.isEmpty() || row.error.startsWith("IMG CRC32 mismatch");
-    QCOMPARE(record.value("readback").toInt(), readBack ? 1 : 0);
-    const bool warmBoot = row.error.isEmpty() && row.hostArgs.contains("--target");
-    QCOMPARE(record.value("warmBoot").toInt(), warmBoot ? 1 : 0);
+    const bool readBack =
+        row.error.isEmpty() || row.error.startsWith(QLatin1String("IMG CRC32 mismatch"));
+    QCOMPARE(record.value(QStringLiteral("readback")).toInt(), readBack ? 1 : 0);
+    const bool warmBoot = row.error.isEmpty() && row.hostArgs.contains(QLatin1String("--target"));
+    QCOMPARE(record.value(QStringLiteral("warmBoot")).toInt(), warmBoot ? 1 : 0);
     qInfo("%lld ms (forced waits %lld ms, bound %lld ms)", run.elapsedMs, row.waitMs,
           run.boundMs());
 }

@@ -27,14 +27,15 @@
 using namespace qvota;
 using namespace qvota::sim;
 using namespace qvota::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
 const QByteArray JEDEC = "JEDEC=C86018\r\n", READY = "READY\r\n";
 const auto hex8 = [](quint32 n) { return QByteArray::number(n, 16).rightJustified(8, '0'); };
-const auto rxdone = [](quint32 crc) { return "RXDONE CRC32=" + hex8(crc) + "\r\n"; };
-const auto imgcrc = [](quint32 crc) { return "IMGCRC=" + hex8(crc) + "\r\n"; };
-const auto erase_command = [](quint32 length) {
+const auto rxdone = [](quint32 crc) -> QByteArray { return "RXDONE CRC32=" + hex8(crc) + "\r\n"; };
+const auto imgcrc = [](quint32 crc) -> QByteArray { return "IMGCRC=" + hex8(crc) + "\r\n"; };
+const auto erase_command = [](quint32 length) -> QByteArray {
     return QByteArray("U") + char(length) + char(length >> 8) + char(length >> 16)
            + char(length >> 24);
 };
@@ -60,7 +61,7 @@ struct Harness
         SimConfig config;
         parse_serve_args(args, &config, &log);
         engine = std::make_unique<ProtocolEngine>(
-            config, [this](const QString &line) { log += line + '\n'; });
+            config, [this](const QString &line) { log += line + u'\n'; });
     }
     QByteArray send(const QByteArray &bytes)
     {
@@ -160,10 +161,11 @@ void TestBoardSim::scripts_data()
     script = {"j", noise + JEDEC, "j", noise + JEDEC, "2b", "WB->reboot\r\n" + app2};
     script << erase_command(5) << none << build_frame(raw, 0) << K << "F" << imgcrc(crc32(raw));
     add("noise lines, double banner, no erase reply, no rxdone",
-        {"--noise-lines", "1", "--double-banner", "--no-erase-reply", "--no-rxdone"}, script, {0});
+        {u"--noise-lines"_s, u"1"_s, u"--double-banner"_s, u"--no-erase-reply"_s, u"--no-rxdone"_s},
+        script, {0});
     script = {erase, READY, f(0), "K?\r", f(1), K, f(2), rx.chopped(2) + "\n"};
     add("stray after ack, rxdone instead of last ack",
-        {"--stray-after", "0", "--rxdone-instead-of-last-ack"}, script, {0, 1, 2});
+        {u"--stray-after"_s, u"0"_s, u"--rxdone-instead-of-last-ack"_s}, script, {0, 1, 2});
     // On a stream, a "U" without its length or half a frame is dropped when the line goes quiet;
     // without the quiet gap half a frame and the next run together, and that frame is lost.
     // Inside garbage, a command byte does not end a transfer.
@@ -222,30 +224,36 @@ void TestBoardSim::packAndCipher()
     QTemporaryDir dir;
     const QByteArray plain = pattern_bytes(5000, 21);
     const QByteArray container = pack_with_sim(plain), nonce = container.mid(8, NONCE_SIZE);
-    const auto info = run_process(QVOTA_SIM_EXE, {"info", write_file(dir, "qvbit", container)});
+    const auto info = run_process(QStringLiteral(QVOTA_SIM_EXE),
+                                  {u"info"_s, write_file(dir, u"qvbit"_s, container)});
     QCOMPARE(info.exitCode, 0);
-    QCOMPARE(info.outLines(), (QStringList{"magic: QVBIT002", "nonce: " + nonce.toHex(),
-                                           "size: 5000", "crc32: " + hex8(crc32(plain)).toUpper(),
-                                           "file size: 5036", "size matches: yes"}));
+    QCOMPARE(info.outLines(),
+             (QStringList{u"magic: QVBIT002"_s, u"nonce: "_s + QString::fromLatin1(nonce.toHex()),
+                          u"size: 5000"_s,
+                          u"crc32: "_s + QString::fromLatin1(hex8(crc32(plain)).toUpper()),
+                          u"file size: 5036"_s, u"size matches: yes"_s}));
     // The keystream undoes itself; every nonce byte changes it, and every pack has a fresh one.
     QCOMPARE(plain_image(container), plain);
     const QByteArray otherNonce = nonce.chopped(1) + char(nonce.back() ^ 1);
-    QVERIFY(apply_keystream(container.mid(ContainerHeader::size), otherNonce) != plain);
+    QVERIFY(apply_keystream(container.mid(ContainerHeader::SIZE), otherNonce) != plain);
     QVERIFY(pack_with_sim(plain).mid(8, NONCE_SIZE) != nonce);
-    const auto cut =
-        run_process(QVOTA_SIM_EXE, {"info", write_file(dir, "cut", container.chopped(1))});
-    QVERIFY(cut.exitCode == 1 && cut.outLines().contains("size matches: no"));
+    const auto cut = run_process(QStringLiteral(QVOTA_SIM_EXE),
+                                 {u"info"_s, write_file(dir, u"cut"_s, container.chopped(1))});
+    QVERIFY(cut.exitCode == 1 && cut.outLines().contains(u"size matches: no"_s));
     // A size field at the top of the 64-bit range must not overflow the length check.
     QByteArray huge = container;
     qToLittleEndian<qint64>(std::numeric_limits<qint64>::max(), huge.data() + 24);
-    const auto big = run_process(QVOTA_SIM_EXE, {"info", write_file(dir, "huge", huge)});
-    QVERIFY(big.exitCode == 1 && big.outLines().contains("size matches: no"));
+    const auto big =
+        run_process(QStringLiteral(QVOTA_SIM_EXE), {u"info"_s, write_file(dir, u"huge"_s, huge)});
+    QVERIFY(big.exitCode == 1 && big.outLines().contains(u"size matches: no"_s));
 
     // Names that look like placeholders come out as they went in.
-    const QString odd = dir.filePath("out%3x.qvbit");
-    const auto packed = run_process(QVOTA_SIM_EXE, {"pack", write_file(dir, "in.bin", plain), odd});
+    const QString odd = dir.filePath(u"out%3x.qvbit"_s);
+    const auto packed = run_process(QStringLiteral(QVOTA_SIM_EXE),
+                                    {u"pack"_s, write_file(dir, u"in.bin"_s, plain), odd});
     QCOMPARE(packed.exitCode, 0);
-    QVERIFY2(packed.out.contains(" into " + odd.toUtf8() + " ("), packed.out.constData());
+    QVERIFY2(packed.out.contains(QByteArray(" into " + odd.toUtf8() + " (")),
+             packed.out.constData());
 }
 
 #ifdef Q_OS_UNIX
@@ -253,8 +261,8 @@ void TestBoardSim::garbageAndCleanExit_data()
 {
     QTest::addColumn<QStringList>("transport");
     QTest::addColumn<int>("signal");
-    QTest::newRow("udp, SIGTERM") << QStringList{"--udp", "127.0.0.1:0"} << int(SIGTERM);
-    QTest::newRow("pty, SIGINT") << QStringList{"--pty"} << int(SIGINT);
+    QTest::newRow("udp, SIGTERM") << QStringList{u"--udp"_s, u"127.0.0.1:0"_s} << int(SIGTERM);
+    QTest::newRow("pty, SIGINT") << QStringList{u"--pty"_s} << int(SIGINT);
 }
 
 // The ready line names where the simulator serves; noise of any kind never stops it answering;
@@ -265,23 +273,25 @@ void TestBoardSim::garbageAndCleanExit()
     QFETCH(int, signal);
     QTemporaryDir dir;
     QProcess process;
-    process.setStandardErrorFile(dir.filePath("log")); // so that a chatty log never blocks it
+    process.setStandardErrorFile(dir.filePath(u"log"_s)); // so that a chatty log never blocks it
     // An id that reads like a placeholder must reach the log as it is.
     const QByteArray jedec = "JEDEC=C8%1x\r\n";
-    process.start(QVOTA_SIM_EXE,
-                  QStringList{"serve", "--record", dir.filePath("record"), "--jedec", "C8%1x"}
-                      + transport);
+    process.start(
+        QStringLiteral(QVOTA_SIM_EXE),
+        QStringList{u"serve"_s, u"--record"_s, dir.filePath(u"record"_s), u"--jedec"_s, u"C8%1x"_s}
+            + transport);
     while (!process.canReadLine())
         QVERIFY(process.waitForReadyRead(10000));
     const QString ready = QString::fromUtf8(process.readLine());
     static const QRegularExpression line(
-        "^qvota-board-sim: serving (?:udp 127\\.0\\.0\\.1:([1-9]\\d*)|pty (/dev/\\S+))\n$");
+        u"^qvota-board-sim: serving (?:udp 127\\.0\\.0\\.1:([1-9]\\d*)|pty (/dev/\\S+))\n$"_s);
     const auto match = line.match(ready);
     QVERIFY2(match.hasMatch(), qPrintable(ready));
     const std::unique_ptr<Link> link =
         match.captured(1).isEmpty()
             ? std::unique_ptr<Link>(std::make_unique<SerialLink>(match.captured(2), 115200))
-            : std::make_unique<UdpLink>("127.0.0.1", match.captured(1).toUShort(), "127.0.0.1", 0);
+            : std::make_unique<UdpLink>(u"127.0.0.1"_s, match.captured(1).toUShort(),
+                                        u"127.0.0.1"_s, 0);
     QVERIFY(link->open(nullptr));
     // Noise of all sizes, framed and not, in command mode (on the pty, garbage in a transfer makes
     // the simulator deaf to commands until a good frame), then a "U" cut short; the answers are
@@ -301,11 +311,11 @@ void TestBoardSim::garbageAndCleanExit()
     QVERIFY(process.waitForFinished(10000));
     QVERIFY(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0);
     QCOMPARE(process.readAllStandardOutput(), QByteArray()); // nothing but the ready line
-    QFile log(dir.filePath("log"));
+    QFile log(dir.filePath(u"log"_s));
     QVERIFY(log.open(QIODevice::ReadOnly) && log.readAll().contains("] j -> JEDEC=C8%1x\n"));
-    QFile record(dir.filePath("record"));
+    QFile record(dir.filePath(u"record"_s));
     QVERIFY(record.open(QIODevice::ReadOnly));
-    QVERIFY(QJsonDocument::fromJson(record.readAll()).object().value("identify").toInt() > 0);
+    QVERIFY(QJsonDocument::fromJson(record.readAll()).object().value(u"identify"_s).toInt() > 0);
 }
 
 void TestBoardSim::ptyReopenedAndNeverFasterThanTheWire()
@@ -314,10 +324,10 @@ void TestBoardSim::ptyReopenedAndNeverFasterThanTheWire()
     constexpr int baud = 115200;
     const auto wireUs = [](qint64 bytes) { return bytes * 10 * 1000000 / baud; };
     QTemporaryDir dir;
-    const QString linkPath = dir.filePath("board-tty");
+    const QString linkPath = dir.filePath(u"board-tty"_s);
     BoardSim sim;
-    QVERIFY(sim.startPty({"--link", linkPath, "--baud", QString::number(baud), "--erase-ms", "0",
-                          "--noise-lines", "30"}));
+    QVERIFY(sim.startPty({u"--link"_s, linkPath, u"--baud"_s, QString::number(baud),
+                          u"--erase-ms"_s, u"0"_s, u"--noise-lines"_s, u"30"_s}));
     QCOMPARE(QFileInfo(linkPath).symLinkTarget(), sim.ptyPath());
     SerialLink byLink(linkPath, baud), byDevice(sim.ptyPath(), baud);
     QVERIFY(byLink.open(nullptr));
@@ -340,7 +350,7 @@ void TestBoardSim::ptyReopenedAndNeverFasterThanTheWire()
         link.close();
     }
     QCOMPARE_GE(timer.nsecsElapsed() / 1000, wireUs(16 * (262 + 1) + rxdone(0).size()));
-    QCOMPARE(sim.stop().value("updates").toInt(), 1);
+    QCOMPARE(sim.stop().value(u"updates"_s).toInt(), 1);
     QVERIFY(sim.exitedCleanly());
     QVERIFY(!QFileInfo(linkPath).isSymLink()); // removed at exit
 }

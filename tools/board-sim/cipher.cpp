@@ -76,8 +76,8 @@ QByteArray plain_image(const QByteArray &received, bool *isContainer)
         *isContainer = valid;
     if (!valid)
         return received;
-    return apply_keystream(received.mid(ContainerHeader::size),
-                           received.mid(ContainerHeader::opaqueOffset, NONCE_SIZE));
+    return apply_keystream(received.mid(ContainerHeader::SIZE),
+                           received.mid(ContainerHeader::OPAQUE_OFFSET, NONCE_SIZE));
 }
 
 } // namespace qvota::sim

@@ -135,16 +135,16 @@ int run_info(const QStringList &args)
     QByteArray bytes;
     if (!read_file(args[0], &bytes))
         return 1;
-    if (bytes.size() < ContainerHeader::size) {
+    if (bytes.size() < ContainerHeader::SIZE) {
         print_error(QStringLiteral("%1: %2 bytes, shorter than a container header")
                         .arg(args[0], QString::number(bytes.size())));
         return 1;
     }
-    const qint64 size = qFromLittleEndian<qint64>(bytes.constData() + ContainerHeader::sizeOffset);
-    const quint32 crc = qFromLittleEndian<quint32>(bytes.constData() + ContainerHeader::crcOffset);
+    const qint64 size = qFromLittleEndian<qint64>(bytes.constData() + ContainerHeader::SIZE_OFFSET);
+    const quint32 crc = qFromLittleEndian<quint32>(bytes.constData() + ContainerHeader::CRC_OFFSET);
     // Compared without adding the header length, which a size field near the top of the
     // 64-bit range would overflow.
-    const bool sizeMatches = size > 0 && size == bytes.size() - ContainerHeader::size;
+    const bool sizeMatches = size > 0 && size == bytes.size() - ContainerHeader::SIZE;
     // One arg() call, so that a '%' in the file's magic is never taken for a placeholder.
     print_out(
         QStringLiteral("magic: %1\n"
@@ -154,7 +154,7 @@ int run_info(const QStringList &args)
                        "file size: %5\n"
                        "size matches: %6\n")
             .arg(printable(bytes.left(8)),
-                 QString::fromLatin1(bytes.mid(ContainerHeader::opaqueOffset, NONCE_SIZE).toHex()),
+                 QString::fromLatin1(bytes.mid(ContainerHeader::OPAQUE_OFFSET, NONCE_SIZE).toHex()),
                  QString::number(size), crc_hex(crc), QString::number(bytes.size()),
                  sizeMatches ? QStringLiteral("yes") : QStringLiteral("no")));
     return parse_container(bytes, nullptr, nullptr) ? 0 : 1;
