@@ -16,11 +16,14 @@ WINDOWS_DEPS := g++-mingw-w64-x86-64-posix
 FUZZ_DEPS := clang libclang-rt-14-dev
 # Seconds of fuzzing per target; `make fuzz` runs the two targets one after the other.
 FUZZ_SECONDS ?= 300
+# Only for `make package`: dpkg-shlibdeps, which finds the package's library dependencies, and
+# the validators the package test runs over the desktop entry and the metainfo.
+PACKAGE_DEPS := dpkg-dev desktop-file-utils appstream
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 
 .PHONY: all deps install-missing build test demo run lint screenshots bench asan-build asan-test tsan-test \
-	fuzz format clean
+	fuzz package format clean
 
 all: build
 
@@ -99,6 +102,13 @@ fuzz: deps
 	cmake --preset fuzz
 	cmake --build --preset fuzz -j $(JOBS)
 	FUZZ_SECONDS=$(FUZZ_SECONDS) bash tests/fuzz/run.sh build-fuzz/bin build-fuzz/fuzz
+
+# The Debian package of the default build, left in build/; then its test, which unpacks it and
+# runs the programs from there (tests/packaging/check-deb.sh).
+package: build
+	@$(MAKE) --no-print-directory install-missing PACKAGES="$(PACKAGE_DEPS)"
+	cpack --config build/CPackConfig.cmake -G DEB
+	QVOTA_PACKAGE_TEST=1 ctest --preset default -L package --no-tests=error
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

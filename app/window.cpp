@@ -24,6 +24,8 @@ void configure_application()
     QGuiApplication::setApplicationName(QStringLiteral("Quelvane OTA Studio"));
     QGuiApplication::setOrganizationName(QStringLiteral("Quelvane"));
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/app_icon_256.png")));
+    // Lets a desktop match the window to the installed desktop entry (and its icon).
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.quelvane.OtaStudio"));
 }
 
 bool load_main_window(QQmlApplicationEngine &engine, const QUrl &root)
