@@ -18,8 +18,10 @@
 //          swallowed by the flow's initial clearInput.
 #include "container.h"
 #include "otaflow.h"
+#include "protocolwaits.h"
 #include "timelinelink.h"
 #include "virtualclock.h"
+#include "wire.h"
 
 #include <QByteArray>
 #include <QList>
@@ -49,13 +51,9 @@ constexpr std::array<int, 4> ERASE_TIMEOUTS_MS = {180000, 3000, 250, 0};
 constexpr std::array<int, 4> BANNER_WINDOWS_MS = {8000, 1000, 0, 250};
 const std::array<const char *, 4> TARGETS = {"1", "2", "10", "A"};
 
-// The flow's documented limits, restated so that a change of them in the flow is a finding.
-constexpr int IDENTIFY_TRIES = 5;
-constexpr qint64 IDENTIFY_WINDOW_MS = 3000;
-constexpr qint64 ACK_WINDOW_MS = 15000;
-constexpr qint64 RXDONE_WINDOW_MS = 15000;
-constexpr qint64 READBACK_WINDOW_MS = 120000;
-constexpr qint64 TARGET_PAUSE_MS = 200;
+// The flow's limits come from protocolwaits.h, stated apart from the engine, so that a change
+// of them in the flow is a finding.
+using namespace qvota::test;
 
 // Generous: one run of at most three frames takes well under a millisecond of real time when the
 // flow does not sleep for real.
@@ -82,36 +80,14 @@ struct Scenario
     QList<TimelineLink::Arrival> timeline;
 };
 
-// Bit by bit, independently of the engine's table.
-quint32 reference_crc32(const QByteArray &bytes)
-{
-    quint32 reg = 0xFFFFFFFFu;
-    for (const char ch : bytes) {
-        reg ^= uchar(ch);
-        for (int bit = 0; bit < 8; ++bit)
-            reg = (reg & 1u) ? (reg >> 1) ^ 0xEDB88320u : reg >> 1;
-    }
-    return ~reg;
-}
-
-quint16 reference_crc16(const QByteArray &bytes)
-{
-    quint16 reg = 0xFFFF;
-    for (const char ch : bytes) {
-        reg ^= quint16(uchar(ch) << 8);
-        for (int bit = 0; bit < 8; ++bit)
-            reg = (reg & 0x8000) ? quint16((reg << 1) ^ 0x1021) : quint16(reg << 1);
-    }
-    return reg;
-}
-
 QByteArray reference_frame(const QByteArray &payload, int index)
 {
     QByteArray body;
     body.append(char(index & 0xFF));
     body.append(char((index >> 8) & 0xFF));
     body.append(payload.mid(qsizetype(index) * qvota::FRAME_PAYLOAD, qvota::FRAME_PAYLOAD));
-    const quint16 crc = reference_crc16(body);
+    // The board simulator's CRCs: written apart from the engine's, so they check them.
+    const quint16 crc = qvota::sim::frame_crc16(body.constData(), body.size());
     return QByteArray("\xAA\x55", 2) + body + char(crc >> 8) + char(crc & 0xFF);
 }
 
@@ -200,7 +176,8 @@ Scenario decode(const uint8_t *data, size_t size)
         state = state * 1103515245u + 12345u;
         byte = char(state >> 16);
     }
-    s.expectedCrc = s.config.onChipDecrypt ? s.config.expectedCrc32 : reference_crc32(s.payload);
+    s.expectedCrc =
+        s.config.onChipDecrypt ? s.config.expectedCrc32 : qvota::sim::image_crc32(s.payload);
 
     qint64 at = 0;
     for (size_t i = HEADER_SIZE; i < size; ++i) {
@@ -403,11 +380,11 @@ void check_time(const Run &run)
             break;
         case Sent::Frame:
             // After the last frame's acknowledgement comes the wait for the RXDONE line.
-            limit = ACK_WINDOW_MS
-                    + (!lastWrite && run.kinds[i + 1] == Sent::Frame ? 0 : RXDONE_WINDOW_MS);
+            limit =
+                ACK_WAIT_MS + (!lastWrite && run.kinds[i + 1] == Sent::Frame ? 0 : RXDONE_WAIT_MS);
             break;
         case Sent::Readback:
-            limit = READBACK_WINDOW_MS;
+            limit = READBACK_WAIT_MS;
             break;
         case Sent::Target:
             limit = TARGET_PAUSE_MS;
@@ -438,8 +415,8 @@ void check_time(const Run &run)
 
     const qint64 frames = qvota::frame_count(s.payload.size());
     qint64 bound = IDENTIFY_TRIES * IDENTIFY_WINDOW_MS + std::max(0, s.config.eraseTimeoutMs)
-                   + frames * std::max(0, s.config.retries) * ACK_WINDOW_MS + RXDONE_WINDOW_MS
-                   + READBACK_WINDOW_MS;
+                   + frames * std::max(0, s.config.retries) * ACK_WAIT_MS + RXDONE_WAIT_MS
+                   + READBACK_WAIT_MS;
     if (s.config.warmBoot) {
         bound += (s.config.skipReopen || !serial ? 0 : TimelineLink::SERIAL_REOPEN_MS)
                  + (s.config.target.isEmpty() ? 0 : TARGET_PAUSE_MS)

@@ -9,6 +9,7 @@
 #include "container.h"
 #include "otacontroller.h"
 #include "otaflow.h"
+#include "protocolwaits.h"
 #include "testimages.h"
 
 #include <QCommandLineParser>
@@ -39,10 +40,7 @@ constexpr quint32 DEFAULT_SEED = 20250601;
 constexpr int FAULT_ONE_IN = 10;
 constexpr int SAMPLE_EVERY = 100;
 
-// The flow's fixed waits, and what a run may take beyond them on a loaded machine.
-constexpr qint64 IDENTIFY_WINDOW_MS = 3000;
-constexpr qint64 ACK_WAIT_MS = 15000;
-constexpr qint64 RXDONE_WAIT_MS = 15000;
+// What a run may take beyond the flow's fixed waits on a loaded machine.
 constexpr int RETRIES = 3; // the controller's, fixed
 constexpr qint64 RUN_SLACK_MS = 10000;
 // After a run has outlived its bound: how long a cancel request may take to end it.

@@ -9,6 +9,7 @@
 #include "container.h"
 #include "otaflow.h"
 #include "processrun.h"
+#include "protocolwaits.h"
 #include "testimages.h"
 #include "transcript.h"
 
@@ -27,16 +28,6 @@ using namespace qvota::test;
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// The flow's fixed waits.
-constexpr qint64 IDENTIFY_WINDOW_MS = 3000;
-constexpr int IDENTIFY_TRIES = 5;
-constexpr qint64 ERASE_WAIT_MS = 180000;
-constexpr qint64 ACK_WAIT_MS = 15000;
-constexpr qint64 RXDONE_WAIT_MS = 15000;
-constexpr qint64 TARGET_PAUSE_MS = 200;
-constexpr qint64 BANNER_WINDOW_MS = 8000;
-constexpr qint64 SERIAL_REOPEN_MS = 2000;
 
 // Beyond its forced waits a run starts two processes and moves two kilobytes; the rest of the
 // margin is for a machine that is busy with other tests.
