@@ -11,6 +11,7 @@
 #include "otaflow.h"
 #include "protocolwaits.h"
 #include "testimages.h"
+#include "verifiedlines.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -51,10 +52,6 @@ constexpr int SLOW_ERASE_MS = 500;
 
 // Flat: the same descriptors and threads, and resident memory within this much.
 constexpr qint64 RSS_SLACK_KIB = 4096;
-
-const QString RX_MATCH = QStringLiteral("RX CRC32 match");
-const QString IMG_MATCH = QStringLiteral("IMG CRC32 (flash readback) MATCH - OTA WRITE VERIFIED");
-const QString COMPLETE = QStringLiteral("OTA FLOW COMPLETE");
 
 struct Image
 {

@@ -12,6 +12,7 @@
 #include "protocolwaits.h"
 #include "testimages.h"
 #include "transcript.h"
+#include "verifiedlines.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -48,9 +49,6 @@ constexpr int SHORT_RETRIES = 2;
 constexpr int RESET_BANNER_BYTES = 22;
 const QString PTY_BAUD = QStringLiteral("115200");
 
-const QString RX_MATCH = QStringLiteral("RX CRC32 match");
-const QString IMG_MATCH = QStringLiteral("IMG CRC32 (flash readback) MATCH - OTA WRITE VERIFIED");
-const QString COMPLETE = QStringLiteral("OTA FLOW COMPLETE");
 const QString JEDEC_FAILED =
     QStringLiteral("JEDEC check failed (board not in OTA image or flash unreadable)");
 
