@@ -180,3 +180,13 @@ void OtaController::finish(bool ok, const QString &error)
 }
 
 } // namespace qvota
+
+QVariantMap qvota::OtaController::browseListAll(const QString &path) const
+{
+    return list_save_folder(path);
+}
+
+bool qvota::OtaController::browseExists(const QString &path) const
+{
+    return save_target_exists(path);
+}

@@ -57,6 +57,10 @@ public:
     Q_INVOKABLE QVariantMap imageSummary(const QString &path) const;
     // Writes the shown log lines to path atomically; returns why it failed, empty on success.
     Q_INVOKABLE QString saveLog(const QString &path, const QStringList &lines) const;
+    // The save picker's listing (every file, whatever the filters) and its question whether a
+    // name is taken, hidden entries included.
+    Q_INVOKABLE QVariantMap browseListAll(const QString &path) const;
+    Q_INVOKABLE bool browseExists(const QString &path) const;
 
 signals:
     void logAppended(const QString &line);

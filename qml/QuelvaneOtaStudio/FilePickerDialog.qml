@@ -27,6 +27,8 @@ ThemedDialog {
     height: 470
     padding: 12
     focus: true
+    // Only Escape and Cancel end the browsing; a stray click beside the dialog does not.
+    closePolicy: Popup.CloseOnEscape
 
     onAboutToShow: _open()
     onOpened: {
@@ -86,7 +88,7 @@ ThemedDialog {
                 _finish(currentPath)
         } else if (_mode === "save") {
             if (currentPath !== "" && _trimmedName !== "")
-                _finish(_join(currentPath, _trimmedName))
+                _finishSave(_join(currentPath, _trimmedName))
         } else if (_validRow(selectedIndex)) {
             const name = listModel.get(selectedIndex).entryName
             if (listModel.get(selectedIndex).entryIsDir)
@@ -99,7 +101,7 @@ ThemedDialog {
     function createFolder() {
         if (currentPath === "")
             return
-        const r = ui.browseCreateDir(currentPath, qsTr("New Folder")) // qmllint disable unqualified
+        const r = host.controller.browseCreateDir(currentPath, qsTr("New Folder"))
         if (!r.ok) {
             statusLabel.text = qsTr("Cannot create folder here")
             return
@@ -122,7 +124,7 @@ ThemedDialog {
         const name = String(newName).trim()
         if (name === "" || name === oldName)
             return
-        const r = ui.browseRenameDir(_join(currentPath, oldName), name) // qmllint disable unqualified
+        const r = host.controller.browseRenameDir(_join(currentPath, oldName), name)
         if (!r.ok) {
             statusLabel.text = r.error === "exists" ? qsTr("A folder with this name already exists")
                                                     : qsTr("Invalid folder name")
@@ -140,9 +142,13 @@ ThemedDialog {
         return folder === "" || folder.endsWith("/") ? folder + name : folder + "/" + name
     }
 
+    // A file to save shows what it could replace: every file of the folder, whatever the
+    // filters say.
     function _list(path) {
+        if (_mode === "save")
+            return host.controller.browseListAll(path)
         const filters = _mode === "dir" ? [] : (nameFilters || [])
-        return ui.browseListDir(path, filters) // qmllint disable unqualified
+        return host.controller.browseListDir(path, filters)
     }
 
     function _show(path, preselectName) {
@@ -155,7 +161,7 @@ ThemedDialog {
     function _open() {
         statusLabel.text = ""
         editingIndex = -1
-        driveCombo.model = ui.browseDrives() // qmllint disable unqualified
+        driveCombo.model = host.controller.browseDrives()
         nameField.text = defaultFileName
         const p = String(initialPath).replace(/\\/g, "/")
         let shown = false
@@ -178,6 +184,23 @@ ThemedDialog {
     function _finish(path) {
         close()
         picked(path)
+    }
+
+    // An existing entry is replaced only when the user says so.
+    function _finishSave(path) {
+        if (!host.controller.browseExists(path)) {
+            _finish(path)
+            return
+        }
+        replaceQuestion.path = path
+        replaceQuestion.open()
+    }
+
+    // The open editor's name goes to the file system as Enter would send it; then the click
+    // that ended the edit may act.
+    function _endEdit() {
+        if (editingIndex >= 0)
+            commitRename(editingIndex, _editText)
     }
 
     function _validRow(row) {
@@ -208,13 +231,20 @@ ThemedDialog {
             nameField.text = listModel.get(row).entryName
     }
 
+    // A rename sorts the list anew, so the clicked row is found again by its name. When the
+    // name is refused, the editor stays open and the click does nothing more.
     function _rowClicked(row) {
-        const wasEditing = editingIndex >= 0
-        // Taking the focus from an open editor commits its name, as any focus loss does;
-        // that click only ends the edit.
-        listView.forceActiveFocus()
-        if (!wasEditing)
-            _select(row)
+        if (!_validRow(row))
+            return
+        const name = listModel.get(row).entryName
+        const edited = editingIndex
+        _endEdit()
+        if (editingIndex >= 0)
+            return
+        if (edited === row)
+            listView.forceActiveFocus()
+        else
+            _select(edited >= 0 ? _rowOf(name) : row)
     }
 
     // Double-click, Enter and the accessibility press action.
@@ -247,6 +277,8 @@ ThemedDialog {
     }
 
     function _canAccept() {
+        if (editingIndex >= 0)
+            return false
         if (_mode === "dir")
             return currentPath !== ""
         if (_mode === "save")
@@ -254,8 +286,37 @@ ThemedDialog {
         return _validRow(selectedIndex)
     }
 
+    // The text of the open in-place editor.
+    property string _editText: ""
+
     ListModel {
         id: listModel
+    }
+
+    Host {
+        id: host
+    }
+
+    ThemedDialog {
+        id: replaceQuestion
+
+        property string path: ""
+
+        parent: Overlay.overlay
+        width: 460
+        title: qsTr("Replace file?")
+        standardButtons: Dialog.Yes | Dialog.No
+        acceptKind: 2
+        closePolicy: Popup.CloseOnEscape
+        onAccepted: root._finish(path)
+
+        Label {
+            width: parent.width
+            text: qsTr("%1 already exists. Saving replaces it.").arg(replaceQuestion.path)
+            wrapMode: Text.WrapAnywhere
+            color: Theme.text
+            font.pixelSize: Theme.fontBody
+        }
     }
 
     ColumnLayout {
@@ -324,7 +385,7 @@ ThemedDialog {
                     if (root.editingIndex >= 0)
                         return
                     const last = listModel.count - 1
-                    const page = Math.max(1, Math.floor(listView.height / 30) - 1)
+                    const page = Math.max(1, Math.floor(listView.height / Theme.rowHeight) - 1)
                     const current = root.selectedIndex
                     let row = -1
                     switch (event.key) {
@@ -362,7 +423,7 @@ ThemedDialog {
                     readonly property bool editing: index === root.editingIndex
 
                     width: listView.width
-                    height: 30
+                    height: Theme.rowHeight
                     radius: 4
                     color: selected ? Theme.accent : (mouseArea.containsMouse ? Theme.surface : "transparent")
 
@@ -420,9 +481,14 @@ ThemedDialog {
 
                             onVisibleChanged: {
                                 if (visible) {
+                                    root._editText = text
                                     forceActiveFocus()
                                     selectAll()
                                 }
+                            }
+                            onTextChanged: {
+                                if (visible)
+                                    root._editText = text
                             }
                             onActiveFocusChanged: {
                                 if (!activeFocus && visible)
@@ -513,7 +579,7 @@ ThemedDialog {
                 ThemedButton {
                     objectName: "newFolderButton"
                     text: qsTr("New Folder")
-                    visible: root._mode === "dir"
+                    visible: root._mode !== "file"
                     enabled: root.currentPath !== ""
                     onClicked: root.createFolder()
                 }

@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls
+import "activation.js" as Activation
 import QtQuick.Layouts
 
 // An entry of a side navigation list: it marks itself current when currentWorkspace names
@@ -16,24 +17,14 @@ Button {
                                    ? Qt.rgba(Theme.surfaceAlt.r, Theme.surfaceAlt.g, Theme.surfaceAlt.b, 0.5)
                                  : "transparent"
 
-    // What a mouse click does; see ThemedButton.
-    function _activate() {
-        if (!navButton.enabled)
-            return
-        if (navButton.checkable) {
-            navButton.toggle()
-            navButton.toggled()
-        }
-        navButton.clicked()
-    }
 
     implicitHeight: 44
     Layout.fillWidth: true
 
-    Keys.onReturnPressed: navButton._activate()
-    Keys.onEnterPressed: navButton._activate()
+    Keys.onReturnPressed: Activation.activate(navButton)
+    Keys.onEnterPressed: Activation.activate(navButton)
     Accessible.name: navButton.text
-    Accessible.onPressAction: navButton._activate()
+    Accessible.onPressAction: Activation.activate(navButton)
 
     contentItem: Text {
         text: navButton.text
@@ -46,7 +37,7 @@ Button {
     }
 
     background: Rectangle {
-        radius: 8
+        radius: Theme.controlRadius
         color: navButton._fill
 
         Rectangle {

@@ -157,4 +157,9 @@ QtObject {
     readonly property string fontUi: "Segoe UI"
     readonly property string fontMono: "Consolas"
     readonly property int controlHeight: 40 // buttons, combo boxes, text fields, spin boxes
+    readonly property int controlRadius: 8 // controls, popups and the log area
+    readonly property int headerHeight: 72
+    readonly property int pillHeight: 26
+    readonly property int progressHeight: 10
+    readonly property int rowHeight: 30 // rows of the file picker's list
 }

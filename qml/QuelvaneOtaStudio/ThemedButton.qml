@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls
+import "activation.js" as Activation
 
 // A push button in the theme's colours. kind picks its tone: 1 primary, 2 danger, 3 warning,
 // 4 success; 0 and any other value draw a plain outlined button.
@@ -16,25 +17,14 @@ Button {
     readonly property color _fill: control.down || (control.hovered && control.enabled)
                                    ? Theme.surfaceAlt : Theme.surface
 
-    // What a mouse click does. The stock button reacts to Space only and leaves a screen
-    // reader's press action unanswered, so Return, Enter and that action come here.
-    function _activate() {
-        if (!control.enabled)
-            return
-        if (control.checkable) {
-            control.toggle()
-            control.toggled()
-        }
-        control.clicked()
-    }
 
     implicitHeight: Theme.controlHeight
     implicitWidth: Math.max(96, implicitContentWidth + 28)
 
-    Keys.onReturnPressed: control._activate()
-    Keys.onEnterPressed: control._activate()
+    Keys.onReturnPressed: Activation.activate(control)
+    Keys.onEnterPressed: Activation.activate(control)
     Accessible.name: control.text
-    Accessible.onPressAction: control._activate()
+    Accessible.onPressAction: Activation.activate(control)
 
     contentItem: Text {
         text: control.text
@@ -46,7 +36,7 @@ Button {
     }
 
     background: Rectangle {
-        radius: 8
+        radius: Theme.controlRadius
         border.width: 1
         color: control._fill
         border.color: !control.enabled ? Theme.border

@@ -23,6 +23,8 @@ ComboBox {
                  ? control._mapText(control.model[currentIndex])
                  : currentText
 
+    // A captioned combo is named by its caption instead; the shown text is then still read
+    // from the label inside.
     Accessible.name: control.displayText
 
     // The components below reach the combo through its id. Qt 6.4's item models create
@@ -38,6 +40,12 @@ ComboBox {
         width: control.width
         highlighted: control.highlightedIndex === index
         hoverEnabled: control.hoverEnabled
+        // Rows scrolled out of the popup's view stay out of the accessibility tree: a screen
+        // reader would offer them at places where a click lands outside the popup.
+        readonly property Flickable _view: ListView.view
+        Accessible.ignored: !_view || entry.y + entry.height <= _view.contentY
+                            || entry.y >= _view.contentY + _view.height
+
         text: control._mapped ? control._mapText(entry.model.modelData)
             : control.textRole ? (Array.isArray(control.model) ? entry.model.modelData[control.textRole]
                                                                : entry.model[control.textRole])
@@ -52,7 +60,7 @@ ComboBox {
         }
         // Rounded so the first and last rows stay inside the popup's rounded frame.
         background: Rectangle {
-            radius: 7
+            radius: Theme.controlRadius - 1
             color: entry.highlighted ? Theme.surfaceAlt : Theme.surface
         }
     }
@@ -94,6 +102,8 @@ ComboBox {
         id: labelComponent
         Text {
             text: control.displayText
+            Accessible.role: Accessible.StaticText
+            Accessible.name: text
             leftPadding: 12
             rightPadding: 30
             verticalAlignment: Text.AlignVCenter
@@ -105,30 +115,37 @@ ComboBox {
     // qmllint enable unqualified
 
     background: Rectangle {
-        radius: 8
+        radius: Theme.controlRadius
         color: Theme.surfaceAlt
         border.color: control.activeFocus || control.popup.visible ? Theme.accent : Theme.border
     }
 
     popup: Popup {
         y: control.height + 4
+        // Inside the window: a row drawn past its edge could not be clicked.
+        margins: 4
         width: control.width
         padding: 1
         implicitHeight: Math.min(implicitContentHeight + topPadding + bottomPadding, 320)
 
         // Delegates exist only while the list is shown; a closed combo keeps none alive.
         contentItem: ListView {
+            // The current and the highlighted row always lie in the shown part of the list.
+            readonly property bool _opened: control.popup.opened
+            on_OpenedChanged: if (_opened) positionViewAtIndex(control.currentIndex, ListView.Contain)
+
             implicitHeight: contentHeight
             clip: true
             reuseItems: true
             model: control.popup.visible ? control.delegateModel : null
             currentIndex: control.highlightedIndex
             highlightMoveDuration: 0
+            onCurrentIndexChanged: if (currentIndex >= 0) positionViewAtIndex(currentIndex, ListView.Contain)
             ScrollBar.vertical: ScrollBar {}
         }
 
         background: Rectangle {
-            radius: 8
+            radius: Theme.controlRadius
             color: Theme.surface
             border.color: Theme.border
         }

@@ -28,7 +28,7 @@ SpinBox {
         x: 0
         height: control.height
         implicitWidth: 34
-        radius: 8
+        radius: Theme.controlRadius
         color: control.down.pressed ? Theme.surface : "transparent"
 
         Text {
@@ -43,7 +43,7 @@ SpinBox {
         x: control.width - width
         height: control.height
         implicitWidth: 34
-        radius: 8
+        radius: Theme.controlRadius
         color: control.up.pressed ? Theme.surface : "transparent"
 
         Text {
@@ -56,7 +56,7 @@ SpinBox {
     }
 
     background: Rectangle {
-        radius: 8
+        radius: Theme.controlRadius
         color: Theme.surfaceAlt
         border.color: control.activeFocus ? Theme.accent : Theme.border
     }

@@ -1,25 +1,17 @@
 import QtQuick
 import QtQuick.Controls
+import "activation.js" as Activation
 
 // An on/off switch in the theme's colours: a pill track with a sliding knob.
 Switch {
     id: control
 
-    // What a mouse click does. The stock switch reacts to Space only and leaves a screen
-    // reader's press and toggle actions unanswered, so Return, Enter and both actions come here.
-    function _activate() {
-        if (!control.enabled)
-            return
-        control.toggle()
-        control.toggled()
-        control.clicked()
-    }
 
-    Keys.onReturnPressed: control._activate()
-    Keys.onEnterPressed: control._activate()
+    Keys.onReturnPressed: Activation.activate(control)
+    Keys.onEnterPressed: Activation.activate(control)
     Accessible.name: control.text
-    Accessible.onPressAction: control._activate()
-    Accessible.onToggleAction: control._activate()
+    Accessible.onPressAction: Activation.activate(control)
+    Accessible.onToggleAction: Activation.activate(control)
 
     indicator: Rectangle {
         x: control.leftPadding

@@ -20,7 +20,7 @@ TextField {
 
     background: Rectangle {
         implicitWidth: 200
-        radius: 8
+        radius: Theme.controlRadius
         border.width: 1
         color: control.enabled ? Theme.surfaceAlt : Theme.surface
         border.color: control.activeFocus ? Theme.accent : Theme.border

@@ -59,49 +59,54 @@
         <source>Up</source>
         <translation>上へ</translation>
     </message>
+    <message>
+        <source>Replace file?</source>
+        <translation>ファイルを置き換えますか？</translation>
+    </message>
+    <message>
+        <source>%1 already exists. Saving replaces it.</source>
+        <translation>%1 は既に存在します。保存すると置き換えられます。</translation>
+    </message>
+</context>
+<context>
+    <name>HeaderBar</name>
+    <message>
+        <source>Language</source>
+        <translation>言語</translation>
+    </message>
+    <message>
+        <source>Theme</source>
+        <translation>テーマ</translation>
+    </message>
+</context>
+<context>
+    <name>ImageSummary</name>
+    <message>
+        <source>A run would refuse this file: %1</source>
+        <translation>アップグレードはこのファイルを受け付けません：%1</translation>
+    </message>
+    <message>
+        <source>%1 bytes plain  ·  CRC-32 %2  ·  %3 frames</source>
+        <translation>平文 %1 バイト  ·  CRC-32 %2  ·  %3 フレーム</translation>
+    </message>
+    <message>
+        <source>at least %1 s at %2 baud</source>
+        <translation>%2 ボーで最短 %1 秒</translation>
+    </message>
+</context>
+<context>
+    <name>LogCard</name>
+    <message>
+        <source>Save Log</source>
+        <translation>ログを保存</translation>
+    </message>
+    <message>
+        <source>Progress</source>
+        <translation>進捗</translation>
+    </message>
 </context>
 <context>
     <name>Main</name>
-    <message>
-        <source>BAUD RATE</source>
-        <translation>ボーレート</translation>
-    </message>
-    <message>
-        <source>BOARD IP</source>
-        <translation>ボード IP</translation>
-    </message>
-    <message>
-        <source>BOARD PORT</source>
-        <translation>ボードポート</translation>
-    </message>
-    <message>
-        <source>Browse</source>
-        <translation>参照</translation>
-    </message>
-    <message>
-        <source>Cancel</source>
-        <translation>キャンセル</translation>
-    </message>
-    <message>
-        <source>Clear Log</source>
-        <translation>ログをクリア</translation>
-    </message>
-    <message>
-        <source>Detect</source>
-        <translation>検出</translation>
-    </message>
-    <message>
-        <source>FIRMWARE IMAGE</source>
-        <translation>ファームウェアイメージ</translation>
-    </message>
-    <message>
-        <source>HOST ADAPTER</source>
-        <translation>ホストアダプタ</translation>
-    </message>
-    <message>
-        <source>HOST PORT</source>
-        <translation>ホストポート</translation>
-    </message>
     <message>
         <source>Last upgrade OK</source>
         <translation>前回のアップグレード成功</translation>
@@ -115,40 +120,12 @@
         <translation>ウォームブートなし</translation>
     </message>
     <message>
-        <source>OPTIONS</source>
-        <translation>オプション</translation>
-    </message>
-    <message>
-        <source>PGL25G firmware update  ·  writes slot APP2 @0x400000  ·  Golden/APP1 untouched</source>
-        <translation>PGL25G ファームウェア更新 · スロット APP2 @0x400000 へ書込 · Golden/APP1 は変更なし</translation>
-    </message>
-    <message>
         <source>Ready</source>
         <translation>準備完了</translation>
     </message>
     <message>
-        <source>Refresh</source>
-        <translation>更新</translation>
-    </message>
-    <message>
-        <source>SERIAL</source>
-        <translation>シリアル</translation>
-    </message>
-    <message>
         <source>Select Firmware Image</source>
         <translation>ファームウェアイメージを選択</translation>
-    </message>
-    <message>
-        <source>Select encrypted image (.qvbit)...</source>
-        <translation>暗号化イメージ（.qvbit）を選択...</translation>
-    </message>
-    <message>
-        <source>Start Upgrade</source>
-        <translation>アップグレード開始</translation>
-    </message>
-    <message>
-        <source>TRANSPORT</source>
-        <translation>通信方式</translation>
     </message>
     <message>
         <source>UART Serial (APP1)</source>
@@ -159,16 +136,8 @@
         <translation>UDP ネットワーク (100M)</translation>
     </message>
     <message>
-        <source>UPGRADE LOG</source>
-        <translation>アップグレードログ</translation>
-    </message>
-    <message>
         <source>Upgrading</source>
         <translation>アップグレード中</translation>
-    </message>
-    <message>
-        <source>Upgrading...</source>
-        <translation>アップグレード中...</translation>
     </message>
     <message>
         <source>Warm boot to APP1</source>
@@ -183,16 +152,84 @@
         <translation>ログを %1 に保存しました</translation>
     </message>
     <message>
-        <source>%1 bytes plain  ·  CRC-32 %2  ·  %3 frames</source>
-        <translation>平文 %1 バイト  ·  CRC-32 %2  ·  %3 フレーム</translation>
-    </message>
-    <message>
-        <source>at least %1 s at %2 baud</source>
-        <translation>%2 ボーで最短 %1 秒</translation>
-    </message>
-    <message>
         <source>Save Log</source>
         <translation>ログを保存</translation>
+    </message>
+    <message>
+        <source>TRANSPORT</source>
+        <translation>通信方式</translation>
+    </message>
+    <message>
+        <source>SERIAL</source>
+        <translation>シリアル</translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation>更新</translation>
+    </message>
+    <message>
+        <source>BAUD RATE</source>
+        <translation>ボーレート</translation>
+    </message>
+    <message>
+        <source>BOARD IP</source>
+        <translation>ボード IP</translation>
+    </message>
+    <message>
+        <source>BOARD PORT</source>
+        <translation>ボードポート</translation>
+    </message>
+    <message>
+        <source>HOST ADAPTER</source>
+        <translation>ホストアダプタ</translation>
+    </message>
+    <message>
+        <source>Detect</source>
+        <translation>検出</translation>
+    </message>
+    <message>
+        <source>HOST PORT</source>
+        <translation>ホストポート</translation>
+    </message>
+    <message>
+        <source>FIRMWARE IMAGE</source>
+        <translation>ファームウェアイメージ</translation>
+    </message>
+    <message>
+        <source>Select encrypted image (.qvbit)...</source>
+        <translation>暗号化イメージ（.qvbit）を選択...</translation>
+    </message>
+    <message>
+        <source>Browse</source>
+        <translation>参照</translation>
+    </message>
+    <message>
+        <source>OPTIONS</source>
+        <translation>オプション</translation>
+    </message>
+    <message>
+        <source>Upgrading...</source>
+        <translation>アップグレード中...</translation>
+    </message>
+    <message>
+        <source>Start Upgrade</source>
+        <translation>アップグレード開始</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>キャンセル</translation>
+    </message>
+    <message>
+        <source>PGL25G firmware update  ·  writes slot APP2 @0x400000  ·  Golden/APP1 untouched</source>
+        <translation>PGL25G ファームウェア更新 · スロット APP2 @0x400000 へ書込 · Golden/APP1 は変更なし</translation>
+    </message>
+    <message>
+        <source>UPGRADE LOG</source>
+        <translation>アップグレードログ</translation>
+    </message>
+    <message>
+        <source>Clear Log</source>
+        <translation>ログをクリア</translation>
     </message>
 </context>
 <context>

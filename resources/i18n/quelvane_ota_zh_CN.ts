@@ -59,49 +59,54 @@
         <source>Up</source>
         <translation>上一级</translation>
     </message>
+    <message>
+        <source>Replace file?</source>
+        <translation>替换文件？</translation>
+    </message>
+    <message>
+        <source>%1 already exists. Saving replaces it.</source>
+        <translation>%1 已存在。保存将替换它。</translation>
+    </message>
+</context>
+<context>
+    <name>HeaderBar</name>
+    <message>
+        <source>Language</source>
+        <translation>语言</translation>
+    </message>
+    <message>
+        <source>Theme</source>
+        <translation>主题</translation>
+    </message>
+</context>
+<context>
+    <name>ImageSummary</name>
+    <message>
+        <source>A run would refuse this file: %1</source>
+        <translation>升级将拒绝此文件：%1</translation>
+    </message>
+    <message>
+        <source>%1 bytes plain  ·  CRC-32 %2  ·  %3 frames</source>
+        <translation>明文 %1 字节  ·  CRC-32 %2  ·  %3 帧</translation>
+    </message>
+    <message>
+        <source>at least %1 s at %2 baud</source>
+        <translation>%2 波特率下至少 %1 秒</translation>
+    </message>
+</context>
+<context>
+    <name>LogCard</name>
+    <message>
+        <source>Save Log</source>
+        <translation>保存日志</translation>
+    </message>
+    <message>
+        <source>Progress</source>
+        <translation>进度</translation>
+    </message>
 </context>
 <context>
     <name>Main</name>
-    <message>
-        <source>BAUD RATE</source>
-        <translation>波特率</translation>
-    </message>
-    <message>
-        <source>BOARD IP</source>
-        <translation>板卡 IP</translation>
-    </message>
-    <message>
-        <source>BOARD PORT</source>
-        <translation>板卡端口</translation>
-    </message>
-    <message>
-        <source>Browse</source>
-        <translation>浏览</translation>
-    </message>
-    <message>
-        <source>Cancel</source>
-        <translation>取消</translation>
-    </message>
-    <message>
-        <source>Clear Log</source>
-        <translation>清空日志</translation>
-    </message>
-    <message>
-        <source>Detect</source>
-        <translation>检测</translation>
-    </message>
-    <message>
-        <source>FIRMWARE IMAGE</source>
-        <translation>固件镜像</translation>
-    </message>
-    <message>
-        <source>HOST ADAPTER</source>
-        <translation>主机网卡</translation>
-    </message>
-    <message>
-        <source>HOST PORT</source>
-        <translation>主机端口</translation>
-    </message>
     <message>
         <source>Last upgrade OK</source>
         <translation>上次升级成功</translation>
@@ -115,40 +120,12 @@
         <translation>不热启动</translation>
     </message>
     <message>
-        <source>OPTIONS</source>
-        <translation>选项</translation>
-    </message>
-    <message>
-        <source>PGL25G firmware update  ·  writes slot APP2 @0x400000  ·  Golden/APP1 untouched</source>
-        <translation>PGL25G 固件升级 · 写入槽位 APP2 @0x400000 · Golden/APP1 不受影响</translation>
-    </message>
-    <message>
         <source>Ready</source>
         <translation>就绪</translation>
     </message>
     <message>
-        <source>Refresh</source>
-        <translation>刷新</translation>
-    </message>
-    <message>
-        <source>SERIAL</source>
-        <translation>串口</translation>
-    </message>
-    <message>
         <source>Select Firmware Image</source>
         <translation>选择固件镜像</translation>
-    </message>
-    <message>
-        <source>Select encrypted image (.qvbit)...</source>
-        <translation>选择加密镜像（.qvbit）...</translation>
-    </message>
-    <message>
-        <source>Start Upgrade</source>
-        <translation>开始升级</translation>
-    </message>
-    <message>
-        <source>TRANSPORT</source>
-        <translation>传输方式</translation>
     </message>
     <message>
         <source>UART Serial (APP1)</source>
@@ -159,16 +136,8 @@
         <translation>网口 UDP (100M)</translation>
     </message>
     <message>
-        <source>UPGRADE LOG</source>
-        <translation>升级日志</translation>
-    </message>
-    <message>
         <source>Upgrading</source>
         <translation>升级中</translation>
-    </message>
-    <message>
-        <source>Upgrading...</source>
-        <translation>正在升级...</translation>
     </message>
     <message>
         <source>Warm boot to APP1</source>
@@ -183,16 +152,84 @@
         <translation>日志已保存到 %1</translation>
     </message>
     <message>
-        <source>%1 bytes plain  ·  CRC-32 %2  ·  %3 frames</source>
-        <translation>明文 %1 字节  ·  CRC-32 %2  ·  %3 帧</translation>
-    </message>
-    <message>
-        <source>at least %1 s at %2 baud</source>
-        <translation>%2 波特率下至少 %1 秒</translation>
-    </message>
-    <message>
         <source>Save Log</source>
         <translation>保存日志</translation>
+    </message>
+    <message>
+        <source>TRANSPORT</source>
+        <translation>传输方式</translation>
+    </message>
+    <message>
+        <source>SERIAL</source>
+        <translation>串口</translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation>刷新</translation>
+    </message>
+    <message>
+        <source>BAUD RATE</source>
+        <translation>波特率</translation>
+    </message>
+    <message>
+        <source>BOARD IP</source>
+        <translation>板卡 IP</translation>
+    </message>
+    <message>
+        <source>BOARD PORT</source>
+        <translation>板卡端口</translation>
+    </message>
+    <message>
+        <source>HOST ADAPTER</source>
+        <translation>主机网卡</translation>
+    </message>
+    <message>
+        <source>Detect</source>
+        <translation>检测</translation>
+    </message>
+    <message>
+        <source>HOST PORT</source>
+        <translation>主机端口</translation>
+    </message>
+    <message>
+        <source>FIRMWARE IMAGE</source>
+        <translation>固件镜像</translation>
+    </message>
+    <message>
+        <source>Select encrypted image (.qvbit)...</source>
+        <translation>选择加密镜像（.qvbit）...</translation>
+    </message>
+    <message>
+        <source>Browse</source>
+        <translation>浏览</translation>
+    </message>
+    <message>
+        <source>OPTIONS</source>
+        <translation>选项</translation>
+    </message>
+    <message>
+        <source>Upgrading...</source>
+        <translation>正在升级...</translation>
+    </message>
+    <message>
+        <source>Start Upgrade</source>
+        <translation>开始升级</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>PGL25G firmware update  ·  writes slot APP2 @0x400000  ·  Golden/APP1 untouched</source>
+        <translation>PGL25G 固件升级 · 写入槽位 APP2 @0x400000 · Golden/APP1 不受影响</translation>
+    </message>
+    <message>
+        <source>UPGRADE LOG</source>
+        <translation>升级日志</translation>
+    </message>
+    <message>
+        <source>Clear Log</source>
+        <translation>清空日志</translation>
     </message>
 </context>
 <context>

@@ -49,3 +49,13 @@ QString FakeController::saveLog(const QString &path, const QStringList &lines)
     m_savedLines = lines;
     return save_log(path, lines);
 }
+
+QVariantMap FakeController::browseListAll(const QString &path) const
+{
+    return list_save_folder(path);
+}
+
+bool FakeController::browseExists(const QString &path) const
+{
+    return save_target_exists(path);
+}

@@ -42,6 +42,8 @@ public:
     Q_INVOKABLE QVariantMap browseRenameDir(const QString &path, const QString &newName) const;
     Q_INVOKABLE QVariantMap imageSummary(const QString &path) const;
     Q_INVOKABLE QString saveLog(const QString &path, const QStringList &lines);
+    Q_INVOKABLE QVariantMap browseListAll(const QString &path) const;
+    Q_INVOKABLE bool browseExists(const QString &path) const;
 
 signals:
     void logAppended(const QString &line);

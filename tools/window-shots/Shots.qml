@@ -96,10 +96,10 @@ Main {
     }
 
     Connections {
-        target: main._ui
+        target: ui // qmllint disable unqualified
         function onProgressChanged() {
-            const total = main._ui.progressTotal;
-            if (main.next < 0 && total > 0 && main._ui.progressDone * 100 >= 42 * total)
+            const total = ui.progressTotal; // qmllint disable unqualified
+            if (main.next < 0 && total > 0 && ui.progressDone * 100 >= 42 * total)
                 main.shootNext();
         }
     }

@@ -1,0 +1,300 @@
+import QtQuick
+import QtQuick.Controls
+import QtQuick.Layouts
+
+// The parameter card: the transport and its settings, the image and the warm-boot choice,
+// which scroll when the window is short, and Start and Cancel, which never do.
+Card {
+    id: card
+
+    // The window's texts, translated in its own context.
+    required property var texts
+    // Stable ids of the selectors and the texts they show for them.
+    required property var transportIds
+    required property var transportText
+    required property var targetIds
+    required property var targetText
+
+    readonly property bool udpMode: transportIds[transportCombo.currentIndex] === "udp"
+    readonly property string imagePath: fileField.text
+
+    signal startRequested()
+    signal browseRequested()
+
+    // The start configuration, read from the controls at this moment.
+    function configuration() {
+        return {
+            "transport": udpMode ? "udp" : "uart",
+            "port": portCombo.currentText,
+            "baud": parseInt(baudCombo.currentText),
+            "ip": boardIpField.text,
+            "udpPort": parseInt(boardPortField.text),
+            "hostIp": hostIpCombo.currentText,
+            "hostPort": parseInt(hostPortField.text),
+            "file": fileField.text,
+            "target": targetIds[targetCombo.currentIndex],
+            "warmBoot": targetCombo.currentIndex !== 0
+        };
+    }
+
+    // A path chosen as a whole (picked or dropped): shown and read at once, even when it is the
+    // path already shown, since the file may have been rebuilt since.
+    function setImage(path) {
+        fileField.text = path;
+        imageSummary.refresh();
+    }
+
+    function refreshImageSummary() {
+        imageSummary.refresh();
+    }
+
+    function refreshSerialPorts() {
+        _fillPreferring(portCombo, host.controller.serialPorts(), entry => entry.startsWith("COM35"));
+    }
+
+    function refreshHostAddresses() {
+        _fillPreferring(hostIpCombo, host.controller.hostAddresses(), entry => entry.indexOf("192.168.0.") >= 0);
+    }
+
+    // The first entry that the test accepts becomes current, else the first entry.
+    function _fillPreferring(combo, entries, preferred) {
+        combo.model = entries;
+        for (let i = 0; i < entries.length; ++i) {
+            if (preferred(entries[i])) {
+                combo.currentIndex = i;
+                return;
+            }
+        }
+        if (entries.length > 0)
+            combo.currentIndex = 0;
+    }
+
+    // Follows ports that come and go: the chosen one stays chosen while it is listed.
+    function _followSerialPorts() {
+        const entries = host.controller.serialPorts();
+        const shown = portCombo.model || [];
+        if (portCombo.popup.visible || entries.join("\n") === shown.join("\n"))
+            return;
+        const chosen = portCombo.currentText;
+        if (entries.indexOf(chosen) >= 0) {
+            portCombo.model = entries;
+            portCombo.currentIndex = entries.indexOf(chosen);
+        } else {
+            refreshSerialPorts();
+        }
+    }
+
+    Host {
+        id: host
+    }
+
+    Timer {
+        interval: 1000
+        repeat: true
+        running: !host.controller.running
+        onTriggered: card._followSerialPorts()
+    }
+
+    ColumnLayout {
+        anchors.fill: parent
+        spacing: 10
+
+        ScrollView {
+            id: paramScroll
+            objectName: "paramScroll"
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            clip: true
+            contentWidth: availableWidth
+            // The column never scrolls sideways, and a hidden bar would still take the clicks
+            // along the bottom edge.
+            ScrollBar.horizontal.policy: ScrollBar.AlwaysOff
+            // Shown for as long as part of the card is out of view, not only while it moves.
+            ScrollBar.vertical.policy: contentHeight > availableHeight ? ScrollBar.AlwaysOn
+                                                                       : ScrollBar.AsNeeded
+
+            ColumnLayout {
+                objectName: "paramCol"
+                width: paramScroll.availableWidth
+                spacing: 10
+                // None of the settings may change under a run.
+                enabled: !host.controller.running
+
+                Captioned {
+                    caption: card.texts.transport
+                    ThemedCombo {
+                        id: transportCombo
+                        objectName: "transportCombo"
+                        Layout.fillWidth: true
+                        model: card.transportIds
+                        textMapper: card.transportText
+                        currentIndex: 0
+                    }
+                }
+
+                ColumnLayout {
+                    objectName: "serialGroup"
+                    visible: !card.udpMode
+                    spacing: 10
+                    Layout.fillWidth: true
+
+                    Captioned {
+                        caption: card.texts.serial
+                        input: portCombo
+                        RowLayout {
+                            spacing: 8
+                            Layout.fillWidth: true
+                            ThemedCombo {
+                                id: portCombo
+                                objectName: "portCombo"
+                                Layout.fillWidth: true
+                                editable: false
+                            }
+                            ThemedButton {
+                                objectName: "refreshButton"
+                                text: card.texts.refresh
+                                onClicked: card.refreshSerialPorts()
+                            }
+                        }
+                    }
+                    Captioned {
+                        caption: card.texts.baudRate
+                        ThemedCombo {
+                            id: baudCombo
+                            objectName: "baudCombo"
+                            Layout.fillWidth: true
+                            model: ["115200", "57600", "9600"]
+                            currentIndex: 0
+                        }
+                    }
+                }
+
+                ColumnLayout {
+                    objectName: "networkGroup"
+                    visible: card.udpMode
+                    spacing: 10
+                    Layout.fillWidth: true
+
+                    Captioned {
+                        caption: card.texts.boardIp
+                        ThemedTextField {
+                            id: boardIpField
+                            objectName: "boardIpField"
+                            Layout.fillWidth: true
+                            text: "192.168.0.100"
+                        }
+                    }
+                    Captioned {
+                        caption: card.texts.boardPort
+                        ThemedTextField {
+                            id: boardPortField
+                            objectName: "boardPortField"
+                            Layout.fillWidth: true
+                            text: "7777"
+                        }
+                    }
+                    Captioned {
+                        caption: card.texts.hostAdapter
+                        input: hostIpCombo
+                        RowLayout {
+                            spacing: 8
+                            Layout.fillWidth: true
+                            ThemedCombo {
+                                id: hostIpCombo
+                                objectName: "hostIpCombo"
+                                Layout.fillWidth: true
+                                editable: false
+                            }
+                            ThemedButton {
+                                objectName: "detectButton"
+                                text: card.texts.detect
+                                onClicked: card.refreshHostAddresses()
+                            }
+                        }
+                    }
+                    Captioned {
+                        caption: card.texts.hostPort
+                        ThemedTextField {
+                            id: hostPortField
+                            objectName: "hostPortField"
+                            Layout.fillWidth: true
+                            text: "6666"
+                        }
+                    }
+                }
+
+                Rectangle {
+                    implicitHeight: 1
+                    Layout.fillWidth: true
+                    color: Theme.border
+                }
+
+                Captioned {
+                    caption: card.texts.firmwareImage
+                    input: fileField
+                    RowLayout {
+                        spacing: 8
+                        Layout.fillWidth: true
+                        ThemedTextField {
+                            id: fileField
+                            objectName: "fileField"
+                            Layout.fillWidth: true
+                            placeholderText: card.texts.selectImage
+                        }
+                        ThemedButton {
+                            objectName: "browseButton"
+                            text: card.texts.browse
+                            onClicked: card.browseRequested()
+                        }
+                    }
+                    ImageSummary {
+                        id: imageSummary
+                        objectName: "imageSummary"
+                        Layout.fillWidth: true
+                        // The card's width, not the text's: a long summary wraps.
+                        Layout.preferredWidth: 0
+                        path: fileField.text
+                        udpMode: card.udpMode
+                        baudText: baudCombo.currentText
+                    }
+                }
+
+                Captioned {
+                    caption: card.texts.options
+                    ThemedCombo {
+                        id: targetCombo
+                        objectName: "targetCombo"
+                        Layout.fillWidth: true
+                        model: card.targetIds
+                        textMapper: card.targetText
+                        currentIndex: 2
+                    }
+                }
+
+                ExtraOptions {
+                    Layout.fillWidth: true
+                }
+            }
+        }
+
+        RowLayout {
+            spacing: 8
+            Layout.fillWidth: true
+            ThemedButton {
+                objectName: "startBtn"
+                kind: 1
+                Layout.fillWidth: true
+                text: host.controller.running ? card.texts.upgrading : card.texts.startUpgrade
+                enabled: !host.controller.running && fileField.text !== ""
+                onClicked: card.startRequested()
+            }
+            ThemedButton {
+                objectName: "cancelBtn"
+                kind: 2
+                text: card.texts.cancel
+                enabled: host.controller.running
+                onClicked: host.controller.cancel()
+            }
+        }
+    }
+}
