@@ -3,14 +3,14 @@
 #include "imagefile.h"
 #include "linksettings.h"
 #include "otaflow.h"
+#include "settingscheck.h"
+#include "updaterun.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QTextStream>
 
 #include <cstdio>
-#include <memory>
-#include <optional>
 
 namespace qvota {
 
@@ -48,66 +48,87 @@ struct CliOptions
     }
 };
 
-// Unparsable or out-of-range port text becomes 0, which then fails to bind or to send.
-quint16 to_port(const QString &text)
+// The parser's help, with "--cli" in its usage line: the options mean nothing without it.
+int show_help(const QCommandLineParser &parser, int exitCode)
 {
-    return text.toUShort();
+    QString text = parser.helpText();
+    const qsizetype lineEnd = text.indexOf(u'\n');
+    const qsizetype at = text.lastIndexOf(QLatin1String(" [options]"), lineEnd);
+    if (at >= 0)
+        text.insert(at, QLatin1String(" --cli"));
+    QTextStream(stdout) << text << Qt::flush;
+    return exitCode;
 }
 
-// Names the link on out and returns its settings; an unknown transport is an error.
-std::optional<LinkSettings> choose_link(const QCommandLineParser &parser, const CliOptions &options,
-                                        QTextStream &out)
+// The run's settings as typed, for the checks.
+SettingsTexts settings_texts(const QCommandLineParser &parser, const CliOptions &options)
+{
+    SettingsTexts texts;
+    texts.serial = parser.value(options.transport) == QLatin1String("uart");
+    texts.port = parser.value(options.port);
+    texts.baud = parser.value(options.baud);
+    texts.boardIp = parser.value(options.ip);
+    texts.boardPort = parser.value(options.udpPort);
+    texts.hostIp = parser.value(options.hostIp);
+    texts.hostPort = parser.value(options.hostPort);
+    texts.target = parser.value(options.target);
+    texts.retries = parser.value(options.retries);
+    return texts;
+}
+
+const SettingsLabels OPTION_LABELS{
+    QStringLiteral("--port"),      QStringLiteral("--baud"),      QStringLiteral("--ip"),
+    QStringLiteral("--udp-port"),  QStringLiteral("--host-ip"),   QStringLiteral("--host-port"),
+    QStringLiteral("--target"),    QStringLiteral("--retries")};
+
+// Why the options cannot make a run, or empty; nothing has been opened yet when this is asked.
+QString options_problem(const QCommandLineParser &parser, const CliOptions &options)
 {
     const QString transport = parser.value(options.transport);
+    if (transport != QLatin1String("uart") && transport != QLatin1String("udp"))
+        return QStringLiteral("unknown transport %1").arg(transport);
+    return settings_problem(settings_texts(parser, options), OPTION_LABELS);
+}
+
+// The checked options as link settings, named on out before the link is opened.
+LinkSettings choose_link(const QCommandLineParser &parser, const CliOptions &options,
+                         QTextStream &out)
+{
     LinkSettings link;
-    if (transport == QLatin1String("uart")) {
-        link.serial = true;
+    link.serial = parser.value(options.transport) == QLatin1String("uart");
+    if (link.serial) {
         link.portName = parser.value(options.port);
         link.baudRate = parser.value(options.baud).toInt();
         out << serial_link_line(link.portName, parser.value(options.baud)) << Qt::endl;
-        return link;
-    }
-    if (transport == QLatin1String("udp")) {
+    } else {
         link.boardIp = parser.value(options.ip);
-        link.boardPort = to_port(parser.value(options.udpPort));
+        link.boardPort = parser.value(options.udpPort).toUShort();
         link.hostIp = parser.value(options.hostIp);
-        link.hostPort = to_port(parser.value(options.hostPort));
+        link.hostPort = parser.value(options.hostPort).toUShort();
         out << udp_link_line(link.boardIp, parser.value(options.udpPort), link.hostIp,
                              parser.value(options.hostPort))
             << Qt::endl;
-        return link;
     }
-    out << "ERROR: unknown transport " << transport << Qt::endl;
-    return std::nullopt;
+    return link;
 }
 
 int run_update(const QCommandLineParser &parser, const CliOptions &options, const Image &image,
                QTextStream &out)
 {
-    const std::optional<LinkSettings> settings = choose_link(parser, options, out);
-    if (!settings)
-        return 1;
-    const std::unique_ptr<Link> link = make_link(*settings);
-    QString error;
-    if (!link->open(&error)) {
-        out << "ERROR: " << error << Qt::endl;
-        return 1;
-    }
-    out << "file=" << parser.value(options.file) << Qt::endl;
+    const LinkSettings link = choose_link(parser, options, out);
 
     OtaConfig config;
     config.target = parser.value(options.target);
     config.warmBoot = parser.isSet(options.warmBoot) || parser.isSet(options.target);
     config.retries = parser.value(options.retries).toInt();
-    config.expectedCrc32 = expected_crc32(image.info);
 
-    OtaCallbacks callbacks;
-    callbacks.log = [&out](const QString &line) { out << stamped(line) << Qt::endl; };
+    RunEvents events;
+    events.linkOpened = [&] { out << "file=" << parser.value(options.file) << Qt::endl; };
+    events.log = [&out](const QString &line) { out << stamped(line) << Qt::endl; };
 
-    const QString result = run_update_flow(*link, image.bytes, config, callbacks);
-    link->close();
-    if (!result.isEmpty()) {
-        out << "ERROR: " << result << Qt::endl;
+    const RunResult result = qvota::run_update(link, config, image, events, nullptr);
+    if (!result.ok()) {
+        out << "ERROR: " << result.error << Qt::endl;
         return 1;
     }
     return 0;
@@ -119,15 +140,24 @@ int run_cli(const QStringList &arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Quelvane PGL25G OTA host (CLI)"));
-    parser.addHelpOption();
+    const QCommandLineOption help = parser.addHelpOption();
     const CliOptions options;
     options.addTo(parser);
+    // Help is answered here so that its usage line shows how this mode is started; every other
+    // outcome of parsing (errors included) is the parser's own.
+    if (parser.parse(arguments) && parser.isSet(help))
+        return show_help(parser, 0);
     parser.process(arguments);
 
     QTextStream out(stdout);
     if (!parser.isSet(options.transport) || !parser.isSet(options.file)) {
         out << "ERROR: --transport and --file are required" << Qt::endl;
-        parser.showHelp(1);
+        return show_help(parser, 1);
+    }
+
+    if (const QString problem = options_problem(parser, options); !problem.isEmpty()) {
+        out << "ERROR: " << problem << Qt::endl;
+        return 1;
     }
 
     Image image;

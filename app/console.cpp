@@ -5,6 +5,8 @@
 #ifdef Q_OS_WIN
 #    include <cstdio>
 #    include <windows.h>
+#else
+#    include <csignal>
 #endif
 
 namespace qvota {
@@ -27,6 +29,14 @@ void attach_parent_console()
     freopen_s(&stream, "CONOUT$", "w", stdout);
     freopen_s(&stream, "CONOUT$", "w", stderr);
     freopen_s(&stream, "CONIN$", "r", stdin);
+#endif
+}
+
+void keep_running_without_output()
+{
+#ifndef Q_OS_WIN
+    // A write to a closed pipe then fails with EPIPE; Windows has no such signal.
+    std::signal(SIGPIPE, SIG_IGN);
 #endif
 }
 

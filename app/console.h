@@ -8,4 +8,8 @@ namespace qvota {
 // process always inherits usable streams.
 void attach_parent_console();
 
+// An update must reach its verified end even when whoever reads its output has gone (a pipe
+// into `head`): writes to a closed output fail quietly instead of ending the process.
+void keep_running_without_output();
+
 } // namespace qvota

@@ -111,7 +111,7 @@ void OtaController::start(const QVariantMap &cfg)
             report.progress = [this](int done, int total) { postProgress(done, total); };
             report.status = [this](const QString &status) { postStatus(status); };
             const QString error =
-                run_update_job(read_start_settings(cfg), &m_cancelRequested, report);
+                run_update_job(cfg, &m_cancelRequested, report);
             postFinish(error.isEmpty(), error);
         });
     } catch (const std::system_error &e) {

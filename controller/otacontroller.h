@@ -24,8 +24,8 @@ class OtaController : public QObject
 
 public:
     explicit OtaController(QObject *parent = nullptr);
-    // Requests cancellation and joins a running worker, which may take as long as the wait the
-    // flow is in (the erase wait is the longest). Posts not yet delivered die with the object.
+    // Requests cancellation and joins a running worker, which ends every wait within about
+    // 100 ms. Posts not yet delivered die with the object.
     ~OtaController() override;
 
     bool running() const { return m_running; }
@@ -47,8 +47,8 @@ public:
     // Begins one run and returns at once; ignored while a run is active. The outcome arrives
     // as otaFinished.
     Q_INVOKABLE void start(const QVariantMap &cfg);
-    // Takes effect at the flow's next poll (before an identify try or a frame), as an ordinary
-    // failed finish. Emits nothing itself.
+    // Ends whatever the run waits for within about 100 ms, as an ordinary failed finish (after a
+    // verified write it only cuts the warm boot short). Emits nothing itself.
     Q_INVOKABLE void cancel();
     Q_INVOKABLE void clearLog();
     Q_INVOKABLE QVariantMap browseRenameDir(const QString &path, const QString &newName) const;

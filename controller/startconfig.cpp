@@ -33,6 +33,29 @@ StartSettings read_start_settings(const QVariantMap &cfg)
     return s;
 }
 
+QString start_settings_problem(const QVariantMap &cfg)
+{
+    const auto text = [&cfg](const char *key, const QVariant &fallback = {}) {
+        return cfg.value(QString::fromLatin1(key), fallback).toString();
+    };
+    const StartSettings defaults;
+    SettingsTexts texts;
+    texts.serial = text("transport") == QLatin1String("uart");
+    texts.port = port_name_from_entry(text("port"));
+    texts.baud = text("baud", defaults.baudRate);
+    texts.boardIp = text("ip", defaults.boardIp);
+    texts.boardPort = text("udpPort", defaults.boardPort);
+    texts.hostIp = host_ip_from_entry(text("hostIp", defaults.hostIp));
+    texts.hostPort = text("hostPort", defaults.hostPort);
+    texts.target = text("target");
+    // The window has no retries setting: a run always takes the default.
+    static const SettingsLabels labels{
+        QStringLiteral("serial port"), QStringLiteral("baud rate"), QStringLiteral("board IP"),
+        QStringLiteral("board port"),  QStringLiteral("host IP"),   QStringLiteral("host port"),
+        QStringLiteral("warm-boot target"), QString()};
+    return settings_problem(texts, labels);
+}
+
 QString link_log_line(const StartSettings &s)
 {
     if (s.serial)

@@ -5,6 +5,7 @@
 
 #include "linksettings.h"
 #include "otaflow.h"
+#include "settingscheck.h"
 
 #include <QString>
 #include <QVariantMap>
@@ -30,6 +31,10 @@ QString host_ip_from_entry(const QString &entry);
 // Reads every key with its default; present keys go through the usual variant conversions, so
 // an integer key holding "abc" or "" reads as 0, and the ports keep only their low 16 bits.
 StartSettings read_start_settings(const QVariantMap &cfg);
+
+// Why the map cannot make a run, as "FIELD VALUE: REASON" with the window's name for the field,
+// or empty. Looks at the values as given, before read_start_settings narrows them.
+QString start_settings_problem(const QVariantMap &cfg);
 
 // The log line that names the link before it is opened: "opened <port> @<baud>" or
 // "udp <board>:<port> <- <host>:<port>".

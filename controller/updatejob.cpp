@@ -1,17 +1,20 @@
 #include "updatejob.h"
 
 #include "imagefile.h"
-#include "otaflow.h"
+#include "updaterun.h"
 
 namespace qvota {
 
-QString run_update_job(const StartSettings &settings, const std::atomic_bool *cancel,
+QString run_update_job(const QVariantMap &cfg, const std::atomic_bool *cancel,
                        const UpdateJobReport &report)
 {
     const auto log = [&report](const QString &line) {
         if (report.log)
             report.log(line);
     };
+    if (QString problem = start_settings_problem(cfg); !problem.isEmpty())
+        return problem;
+    const StartSettings settings = read_start_settings(cfg);
     Image image;
     if (QString error; !load_image(settings.file, &image, &error))
         return error;
@@ -19,23 +22,18 @@ QString run_update_job(const StartSettings &settings, const std::atomic_bool *ca
             .arg(QString::number(image.info.value(QStringLiteral("size")).toLongLong()),
                  QString::number(image.info.value(QStringLiteral("containerSize")).toLongLong()),
                  image.info.value(QStringLiteral("crc32")).toString()));
-    const OtaConfig config = make_ota_config(settings, image.info);
-
     log(link_log_line(settings));
-    const std::unique_ptr<Link> link = make_link(settings);
-    if (QString error; !link->open(&error))
-        return error;
 
-    log(QStringLiteral("file=%1").arg(settings.file));
-    OtaCallbacks callbacks;
-    callbacks.log = report.log;
-    callbacks.progress = report.progress;
-    callbacks.cancel = cancel;
-    if (report.status)
-        report.status(QStringLiteral("running"));
-    const QString error = run_update_flow(*link, image.bytes, config, callbacks);
-    link->close();
-    return error;
+    RunEvents events;
+    events.linkOpened = [&] {
+        log(QStringLiteral("file=%1").arg(settings.file));
+        if (report.status)
+            report.status(QStringLiteral("running"));
+    };
+    events.log = report.log;
+    events.progress = report.progress;
+    return run_update(settings, make_ota_config(settings, image.info), image, events, cancel)
+        .error;
 }
 
 } // namespace qvota

@@ -6,6 +6,7 @@
 #include "startconfig.h"
 
 #include <QString>
+#include <QVariantMap>
 
 #include <atomic>
 #include <functional>
@@ -19,9 +20,9 @@ struct UpdateJobReport
     std::function<void(const QString &status)> status; // "running", once the link is open
 };
 
-// Reads and checks the image, names and opens the link, runs the flow and closes the link.
+// Checks the start map, reads and checks the image, names the link and runs the update.
 // Returns the error text, empty on success. Empty callbacks are skipped.
-QString run_update_job(const StartSettings &settings, const std::atomic_bool *cancel,
+QString run_update_job(const QVariantMap &cfg, const std::atomic_bool *cancel,
                        const UpdateJobReport &report);
 
 } // namespace qvota

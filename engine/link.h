@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
+
 namespace qvota {
 
 class Link
@@ -31,6 +33,22 @@ public:
     // A line for the run's log about input the link set aside since it was opened (for example
     // datagrams from other senders than the board); empty when there was none.
     virtual QString inputNote() const { return {}; }
+    // Why the link can no longer carry anything (its device went away), or empty while it
+    // works. Once set, every wait of the link ends at once instead of sitting out its time-out.
+    virtual QString failure() const { return {}; }
+
+    // A request to stop that ends the link's waits (open retries, pauses, reads, a stalled
+    // write) within POLL_MS, as if their time had run out. The flag is only read.
+    void setCancelFlag(const std::atomic_bool *flag) { m_cancel = flag; }
+    bool cancelRequested() const { return m_cancel && m_cancel->load(); }
+    // Sleeps ms unless a cancel is requested meanwhile; false when it was.
+    bool pause(int ms) const;
+
+    // The longest a wait goes without looking at the cancel flag.
+    static constexpr int POLL_MS = 50;
+
+private:
+    const std::atomic_bool *m_cancel = nullptr;
 };
 
 } // namespace qvota

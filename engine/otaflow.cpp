@@ -162,29 +162,47 @@ QString seconds_text(double seconds)
     return QString::number(seconds, 'f', 1);
 }
 
-bool identify(Link &link, const Reporter &reporter)
+const QString JEDEC_FAILED =
+    QStringLiteral("JEDEC check failed (board not in OTA image or flash unreadable)");
+
+// Why a wait that ended without the board's answer ends the flow instead of counting as the
+// board's silence: the user's cancel, or a link whose device has gone. Empty otherwise.
+QString interruption(const Link &link, const Reporter &reporter)
+{
+    if (reporter.cancelRequested())
+        return CANCELLED;
+    return link.failure();
+}
+
+QString identify(Link &link, const Reporter &reporter)
 {
     for (int attempt = 1; attempt <= IDENTIFY_TRIES; ++attempt) {
         if (reporter.cancelRequested())
-            return false;
+            return JEDEC_FAILED;
         link.write(QByteArrayLiteral("j"));
         QElapsedTimer window;
         window.start();
         for (;;) {
             const int left = time_left(window, IDENTIFY_WINDOW_MS);
             QString line;
-            if (left <= 0 || !link.readLine(left, line))
+            if (left <= 0)
                 break;
+            if (!link.readLine(left, line)) {
+                // A cancel here says what a cancel before the try says.
+                if (const QString why = interruption(link, reporter); !why.isEmpty())
+                    return why == CANCELLED ? JEDEC_FAILED : why;
+                break;
+            }
             reporter.log(QStringLiteral("RX> %1").arg(line));
             if (line.contains(QLatin1String("JEDEC="))) {
                 if (line.contains(JEDEC_ID))
-                    return true;
+                    return {};
                 break;
             }
         }
         reporter.log(QStringLiteral("jedec timeout try %1/%2").arg(attempt).arg(IDENTIFY_TRIES));
     }
-    return false;
+    return JEDEC_FAILED;
 }
 
 QString erase(Link &link, qint64 size, int timeoutMs, const Reporter &reporter)
@@ -199,6 +217,10 @@ QString erase(Link &link, qint64 size, int timeoutMs, const Reporter &reporter)
     timer.start();
     QString line;
     const bool got = link.readLine(timeoutMs, line);
+    if (!got) {
+        if (QString why = interruption(link, reporter); !why.isEmpty())
+            return why;
+    }
     if (!got || line != QLatin1String("READY"))
         return QStringLiteral("expected READY after erase, got '%1'").arg(got ? line : QString());
     reporter.log(
@@ -206,10 +228,12 @@ QString erase(Link &link, qint64 size, int timeoutMs, const Reporter &reporter)
     return {};
 }
 
-// Sends one frame up to retries times; true when the board acknowledged it.
-bool send_frame(Link &link, const QByteArray &frame, int index, int retries,
-                AckAccumulator &accumulator, const Reporter &reporter)
+// Sends one frame up to retries times; acked tells whether the board acknowledged it. Returns
+// why the flow must stop at once (a cancel, a lost link), else empty.
+QString send_frame(Link &link, const QByteArray &frame, int index, int retries,
+                   AckAccumulator &accumulator, const Reporter &reporter, bool &acked)
 {
+    acked = false;
     for (int attempt = 1; attempt <= retries; ++attempt) {
         link.write(frame);
         QElapsedTimer timer;
@@ -219,16 +243,20 @@ bool send_frame(Link &link, const QByteArray &frame, int index, int retries,
             const int byte = left > 0 ? link.readByte(left) : -1;
             if (byte < 0)
                 break;
-            if (byte == ACK || accumulator.append(char(byte)))
-                return true;
+            if (byte == ACK || accumulator.append(char(byte))) {
+                acked = true;
+                return {};
+            }
         }
+        if (QString why = interruption(link, reporter); !why.isEmpty())
+            return why;
         reporter.log(QStringLiteral("frame %1 try %2: ack timeout").arg(index).arg(attempt));
     }
-    return false;
+    return {};
 }
 
 QString transfer(Link &link, const QByteArray &payload, int retries, AckAccumulator &accumulator,
-                 const Reporter &reporter)
+                 const Reporter &reporter, qint64 &bytesAcked)
 {
     const qint64 size = payload.size();
     const int frames = frame_count(size);
@@ -239,9 +267,12 @@ QString transfer(Link &link, const QByteArray &payload, int retries, AckAccumula
     timer.start();
     for (int i = 0; i < frames; ++i) {
         if (reporter.cancelRequested())
-            return QStringLiteral("cancelled by user");
+            return CANCELLED;
         fill_frame(frame, payload, i);
-        const bool acked = send_frame(link, frame, i, retries, accumulator, reporter);
+        bool acked = false;
+        if (QString why = send_frame(link, frame, i, retries, accumulator, reporter, acked);
+            !why.isEmpty())
+            return why;
         if (!accumulator.isEmpty() && !accumulator.hasRxDone()) {
             reporter.log(QStringLiteral("note: skipped %1 non-ack byte(s) at frame %2")
                              .arg(accumulator.size())
@@ -249,6 +280,7 @@ QString transfer(Link &link, const QByteArray &payload, int retries, AckAccumula
         }
         if (!acked)
             return QStringLiteral("frame %1 failed after %2 tries").arg(i).arg(retries);
+        bytesAcked += frame.size() - FRAME_HEADER - FRAME_TRAILER;
         if (i % 16 == 0 || i == frames - 1)
             reporter.progress(i + 1, frames);
         if (i % 256 == 0) {
@@ -290,28 +322,37 @@ const CrcReport READBACK_REPORT{"IMGCRC",
 
 // Compares the CRC the board reports with the expected one. arrived is the report's line when it
 // came already (the receive report can stand in for the last ack); otherwise the next line is
-// read. Returns the error text, empty on a match.
+// read. reported gets the board's value when it was readable. Returns the error text, empty on
+// a match.
 QString check_crc(Link &link, const CrcReport &report, const QString *arrived, quint32 expected,
-                  const Reporter &reporter)
+                  const Reporter &reporter, std::optional<quint32> &reported)
 {
     QString text;
     if (arrived) {
         text = *arrived;
     } else {
         const bool got = link.readLine(report.timeoutMs, text);
+        if (!got) {
+            if (QString why = interruption(link, reporter); !why.isEmpty())
+                return why;
+        }
         if (!got || !text.contains(QLatin1String(report.lineMarker)))
             return QStringLiteral("no %1, got '%2'")
                 .arg(QLatin1String(report.name), got ? text : QString());
     }
     reporter.log(QStringLiteral("RX> %1").arg(text));
     quint32 value = 0;
-    if (!parse_crc_after(text, QLatin1String(report.valueMarker), value) || value != expected)
+    const bool readable = parse_crc_after(text, QLatin1String(report.valueMarker), value);
+    if (readable)
+        reported = value;
+    if (!readable || value != expected)
         return QString::fromLatin1(report.mismatch).arg(hex_field(value), hex_field(expected));
     reporter.log(QString::fromLatin1(report.match));
     return {};
 }
 
-// Listens for the whole window and returns the last answer line (empty when none came).
+// Listens for the whole window and returns the last answer line (empty when none came). A
+// cancel or a lost link ends the window early.
 QString listen_for_banner(Link &link, int windowMs, const Reporter &reporter)
 {
     QElapsedTimer timer;
@@ -333,19 +374,30 @@ QString listen_for_banner(Link &link, int windowMs, const Reporter &reporter)
             line.append(QChar::fromLatin1(char(byte)));
         }
     }
+    if (const QString lost = link.failure(); !lost.isEmpty())
+        reporter.log(lost);
     return answer;
 }
 
-void warm_boot(Link &link, const OtaConfig &config, const Reporter &reporter)
+// The image is verified when this runs, so a cancel here does not fail the update: it only
+// spares the board a boot the user no longer wants, or stops listening for the answer.
+QString warm_boot(Link &link, const OtaConfig &config, const Reporter &reporter)
 {
     if (!config.skipReopen) {
         reporter.log(QStringLiteral("reopen transport before warm boot (XREQ-19 mitigation)"));
         link.reopen();
     }
+    const auto skipped = [&reporter] {
+        reporter.log(QStringLiteral("warm boot skipped: cancelled by user"));
+        return QString();
+    };
+    if (reporter.cancelRequested())
+        return skipped();
     if (!config.target.isEmpty()) {
         reporter.log(QStringLiteral("TX> %1 (select warm boot target)").arg(config.target));
         link.write(config.target.toLatin1());
-        QThread::msleep(TARGET_PAUSE_MS);
+        if (!link.pause(TARGET_PAUSE_MS) || reporter.cancelRequested())
+            return skipped();
     }
     reporter.log(QStringLiteral("TX> b (warm boot)"));
     link.write(QByteArrayLiteral("b"));
@@ -355,6 +407,7 @@ void warm_boot(Link &link, const OtaConfig &config, const Reporter &reporter)
     reporter.log(
         QStringLiteral("WARM BOOT OK: %1")
             .arg(answer.isEmpty() ? QStringLiteral("WARN: no warm-boot ack seen") : answer));
+    return answer;
 }
 
 } // namespace
@@ -398,16 +451,23 @@ QByteArray build_frame(const QByteArray &payload, int index)
 
 namespace {
 
-QString run_steps(Link &link, const QByteArray &payload, const OtaConfig &config,
-                  const Reporter &reporter)
+// Runs the phases in order; result.phase follows them, so a failure is named by the phase that
+// was running.
+void run_steps(Link &link, const QByteArray &payload, const OtaConfig &config,
+               const Reporter &reporter, FlowResult &result)
 {
+    const auto fail = [&result](FlowPhase phase, QString error) {
+        result.phase = phase;
+        result.error = std::move(error);
+    };
     const qint64 size = payload.size();
     if (QString problem = image_size_problem(size); !problem.isEmpty())
-        return problem;
+        return fail(FlowPhase::Identify, problem);
 
     const int frames = frame_count(size);
     const qint64 last = size % FRAME_PAYLOAD == 0 ? FRAME_PAYLOAD : size % FRAME_PAYLOAD;
     const quint32 expectedCrc = config.onChipDecrypt ? config.expectedCrc32 : crc32(payload);
+    result.expectedCrc32 = expectedCrc;
     reporter.log(QStringLiteral("len=%1 frames=%2 last=%3 crc32=%4%5")
                      .arg(QString::number(size), QString::number(frames), QString::number(last),
                           QString::number(expectedCrc, 16).rightJustified(CRC_DIGITS, u'0'),
@@ -415,46 +475,62 @@ QString run_steps(Link &link, const QByteArray &payload, const OtaConfig &config
                                                : QString()));
     link.clearInput();
 
-    if (!identify(link, reporter))
-        return QStringLiteral("JEDEC check failed (board not in OTA image or flash unreadable)");
+    if (QString error = identify(link, reporter); !error.isEmpty())
+        return fail(FlowPhase::Identify, error);
 
     if (QString error = erase(link, size, config.eraseTimeoutMs, reporter); !error.isEmpty())
-        return error;
+        return fail(FlowPhase::Erase, error);
 
     AckAccumulator accumulator;
-    if (QString error = transfer(link, payload, config.retries, accumulator, reporter);
+    if (QString error =
+            transfer(link, payload, config.retries, accumulator, reporter, result.bytesAcked);
         !error.isEmpty())
-        return error;
+        return fail(FlowPhase::Transfer, error);
 
     const QString rxDone = accumulator.rxDoneText();
     if (QString error = check_crc(link, RECEIVE_REPORT, accumulator.hasRxDone() ? &rxDone : nullptr,
-                                  expectedCrc, reporter);
+                                  expectedCrc, reporter, result.rxCrc32);
         !error.isEmpty())
-        return error;
+        return fail(FlowPhase::RxCrc, error);
 
     link.write(QByteArrayLiteral("F"));
-    if (QString error = check_crc(link, READBACK_REPORT, nullptr, expectedCrc, reporter);
+    if (QString error =
+            check_crc(link, READBACK_REPORT, nullptr, expectedCrc, reporter, result.imgCrc32);
         !error.isEmpty())
-        return error;
+        return fail(FlowPhase::ImgCrc, error);
 
-    if (config.warmBoot)
-        warm_boot(link, config, reporter);
-
+    if (config.warmBoot) {
+        result.phase = FlowPhase::WarmBoot;
+        result.warmBootAnswer = warm_boot(link, config, reporter);
+    }
+    result.phase = FlowPhase::Done;
     reporter.log(QStringLiteral("OTA FLOW COMPLETE"));
-    return {};
 }
 
 } // namespace
 
-QString run_update_flow(Link &link, const QByteArray &payload, const OtaConfig &config,
-                        const OtaCallbacks &callbacks)
+FlowResult run_update_flow_result(Link &link, const QByteArray &payload, const OtaConfig &config,
+                                  const OtaCallbacks &callbacks)
 {
     const Reporter reporter(callbacks);
-    const QString error = run_steps(link, payload, config, reporter);
+    // The link's own waits (reads, pauses, a stalled write) end on the same request.
+    if (callbacks.cancel)
+        link.setCancelFlag(callbacks.cancel);
+    FlowResult result;
+    run_steps(link, payload, config, reporter, result);
+    // A cancel during identification keeps identification's message.
+    result.cancelled = result.error == CANCELLED
+        || (result.error == JEDEC_FAILED && reporter.cancelRequested());
     // Said once, at the end, whatever the outcome: what the link set aside may explain it.
     if (const QString note = link.inputNote(); !note.isEmpty())
         reporter.log(note);
-    return error;
+    return result;
+}
+
+QString run_update_flow(Link &link, const QByteArray &payload, const OtaConfig &config,
+                        const OtaCallbacks &callbacks)
+{
+    return run_update_flow_result(link, payload, config, callbacks).error;
 }
 
 } // namespace qvota

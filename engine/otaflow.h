@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <functional>
+#include <optional>
 
 namespace qvota {
 
@@ -55,9 +56,32 @@ int frame_count(qint64 size);
 // header and CRC, and the board's one-byte acknowledgement of each.
 qint64 transfer_wire_bytes(qint64 size);
 
+// The phases of the flow, in the order it runs them.
+enum class FlowPhase { Identify, Erase, Transfer, RxCrc, ImgCrc, WarmBoot, Done };
+
+// How a flow ended, for callers that act on more than its message.
+struct FlowResult
+{
+    QString error;                      // empty on success
+    FlowPhase phase = FlowPhase::Identify; // the phase that failed, or Done (a refused size: Identify)
+    bool cancelled = false;             // ended by the cancel flag
+    qint64 bytesAcked = 0;              // payload bytes of the acknowledged frames
+    quint32 expectedCrc32 = 0;
+    std::optional<quint32> rxCrc32;     // the board's values, when it reported them
+    std::optional<quint32> imgCrc32;
+    QString warmBootAnswer;
+};
+
+// The text of a run that the user ended.
+inline const QString CANCELLED = QStringLiteral("cancelled by user");
+
 // Runs the whole update on the calling thread. Returns an empty string on success, else
 // the message of the first failure.
 QString run_update_flow(Link &link, const QByteArray &payload, const OtaConfig &config,
                         const OtaCallbacks &callbacks);
+
+// The same run, with where and how it ended.
+FlowResult run_update_flow_result(Link &link, const QByteArray &payload, const OtaConfig &config,
+                                  const OtaCallbacks &callbacks);
 
 } // namespace qvota

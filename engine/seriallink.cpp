@@ -11,8 +11,16 @@ constexpr int OPEN_ATTEMPTS = 20;
 constexpr int OPEN_RETRY_DELAY_MS = 500;
 constexpr int REOPEN_PAUSE_MS = 2000;
 constexpr int WRITE_TIMEOUT_MS = 30000;
-// Longest single wait for data, so a deadline is noticed at most this late.
-constexpr int POLL_SLICE_MS = 50;
+// Longest single wait for data, so a deadline or a cancel is noticed at most this late.
+constexpr int POLL_SLICE_MS = Link::POLL_MS;
+
+// Errors after which the port carries nothing more: the adapter was unplugged, the far end of a
+// pseudo-terminal closed, the driver took the device away.
+bool is_lost(QSerialPort::SerialPortError error)
+{
+    return error == QSerialPort::ResourceError || error == QSerialPort::DeviceNotFoundError
+        || error == QSerialPort::PermissionError;
+}
 
 } // namespace
 
@@ -29,9 +37,17 @@ bool SerialLink::open(QString *error)
         m_port.setDataBits(QSerialPort::Data8);
         m_port.setParity(QSerialPort::NoParity);
         m_port.setStopBits(QSerialPort::OneStop);
-        if (m_port.open(QIODevice::ReadWrite))
+        if (m_port.open(QIODevice::ReadWrite)) {
+            m_failure.clear();
             return true;
-        QThread::msleep(OPEN_RETRY_DELAY_MS);
+        }
+        // A port that is busy or not yet there may come: the retries wait for it, but not for
+        // a user who has given up.
+        if (!pause(OPEN_RETRY_DELAY_MS)) {
+            if (error)
+                *error = QStringLiteral("cancelled by user");
+            return false;
+        }
     }
     if (error)
         *error = QStringLiteral("cannot open %1").arg(m_portName);
@@ -46,24 +62,40 @@ void SerialLink::close()
 void SerialLink::reopen()
 {
     m_port.close();
-    QThread::msleep(REOPEN_PAUSE_MS);
+    if (!pause(REOPEN_PAUSE_MS))
+        return;
     // A failed open is not reported here: the reads that follow simply time out.
-    if (m_port.open(QIODevice::ReadWrite))
+    if (m_port.open(QIODevice::ReadWrite)) {
+        m_failure.clear();
         m_port.clear(QSerialPort::Input);
+    }
+}
+
+bool SerialLink::noteLost()
+{
+    if (!m_failure.isEmpty())
+        return true;
+    if (!is_lost(m_port.error()))
+        return false;
+    m_failure = QStringLiteral("serial port %1 lost: %2").arg(m_portName, m_port.errorString());
+    return true;
 }
 
 bool SerialLink::write(const QByteArray &bytes)
 {
-    if (m_port.write(bytes) != bytes.size())
+    if (!m_failure.isEmpty() || m_port.write(bytes) != bytes.size()) {
+        noteLost();
         return false;
+    }
     // Hands the bytes to the driver at once; a frame normally fits, so no wait follows.
     m_port.flush();
     QElapsedTimer timer;
     timer.start();
     while (m_port.bytesToWrite() > 0) {
         const qint64 left = WRITE_TIMEOUT_MS - timer.elapsed();
-        if (left <= 0 || !m_port.waitForBytesWritten(int(left)))
+        if (left <= 0 || cancelRequested() || noteLost())
             return false;
+        m_port.waitForBytesWritten(int(qMin<qint64>(POLL_SLICE_MS, left)));
     }
     return true;
 }
@@ -74,11 +106,15 @@ int SerialLink::readByte(int timeoutMs)
     timer.start();
     for (qint64 left = timeoutMs; left > 0; left = timeoutMs - timer.elapsed()) {
         if (m_port.bytesAvailable() <= 0) {
+            if (cancelRequested() || noteLost())
+                return -1;
             const int slice = int(qMin<qint64>(POLL_SLICE_MS, left));
             const qint64 waitStart = timer.elapsed();
             if (!m_port.waitForReadyRead(slice)) {
-                // A port in error (closed, hung up) fails the wait at once; sleeping out the
-                // slice keeps such a wait from spinning on the CPU until the deadline.
+                if (noteLost())
+                    return -1;
+                // A port in error (closed) fails the wait at once; sleeping out the slice keeps
+                // such a wait from spinning on the CPU until the deadline.
                 const qint64 rest = slice - (timer.elapsed() - waitStart);
                 if (rest > 0)
                     QThread::msleep(quint64(rest));

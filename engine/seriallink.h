@@ -19,11 +19,16 @@ public:
     int readByte(int timeoutMs) override;
     bool readLine(int timeoutMs, QString &line) override;
     void clearInput() override;
+    QString failure() const override { return m_failure; }
 
 private:
+    // Records that the device is gone when the port reports an error that no wait can mend.
+    bool noteLost();
+
     QString m_portName;
     int m_baudRate;
     QSerialPort m_port;
+    QString m_failure;
 };
 
 } // namespace qvota

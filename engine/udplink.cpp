@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QNetworkInterface>
+#include <QThread>
 
 namespace qvota {
 
@@ -10,7 +11,15 @@ UdpLink::UdpLink(const QString &boardIp, quint16 boardPort, const QString &hostI
     , m_boardPort(boardPort)
     , m_hostAddress(hostIp)
     , m_hostPort(hostPort)
-{}
+{
+    // No local address at all (not one that failed to parse): the system picks the interface
+    // that reaches the board, as for any client socket.
+    if (hostIp.isEmpty()) {
+        m_hostAddress = m_boardAddress.protocol() == QAbstractSocket::IPv6Protocol
+            ? QHostAddress(QHostAddress::AnyIPv6)
+            : QHostAddress(QHostAddress::AnyIPv4);
+    }
+}
 
 namespace {
 
@@ -112,9 +121,17 @@ bool UdpLink::waitForInput(int timeoutMs)
     timer.start();
     while (unreadCount() == 0) {
         const qint64 left = timeoutMs - timer.elapsed();
-        if (left <= 0 || !m_socket.waitForReadyRead(int(left)))
+        if (left <= 0 || cancelRequested() || m_socket.state() != QAbstractSocket::BoundState)
             return false;
-        takePendingDatagrams();
+        // In slices, so that a cancel ends the wait soon; a datagram still wakes it at once.
+        const int slice = int(qMin<qint64>(left, POLL_MS));
+        const qint64 sliceStart = timer.elapsed();
+        if (m_socket.waitForReadyRead(slice)) {
+            takePendingDatagrams();
+        } else if (const qint64 rest = slice - (timer.elapsed() - sliceStart); rest > 0) {
+            // A socket error (a port-unreachable report) fails the wait at once: no spinning.
+            QThread::msleep(quint64(rest));
+        }
     }
     return true;
 }

@@ -15,6 +15,8 @@ namespace qvota {
 class UdpLink final : public Link
 {
 public:
+    // An empty hostIp binds to any local address of the board's family; hostPort 0 lets the
+    // system choose the port.
     UdpLink(const QString &boardIp, quint16 boardPort, const QString &hostIp, quint16 hostPort);
 
     bool open(QString *error) override;

@@ -1,10 +1,12 @@
 // The command line as a user meets it, before any transport is touched: options, help,
 // image checks and their exact lines and exit codes.
+#include "boardsim.h"
 #include "processrun.h"
 #include "testimages.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -27,7 +29,8 @@ private slots:
     void malformedCommandLine();
     void imageChecks_data();
     void imageChecks();
-    void unknownTransportAfterValidation();
+    void badOptionsTouchNothing_data();
+    void badOptionsTouchNothing();
     void serialDefaultsAndOpenFailure();
     void windowStartsWithoutLeadingCli_data();
     void windowStartsWithoutLeadingCli();
@@ -192,20 +195,92 @@ void TestCli::imageChecks()
     QCOMPARE(r.outLines(), QStringList{line.contains(QLatin1String("%1")) ? line.arg(path) : line});
 }
 
-void TestCli::unknownTransportAfterValidation()
+void TestCli::badOptionsTouchNothing_data()
 {
-    const ProcessResult r = cli({u"--transport"_s, u"UART"_s, u"--file"_s, m_valid});
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("error");
+    // UDP rows aim at a listening simulator, UART rows at its pty, with a valid image: a value
+    // that slipped through would reach the board.
+    const auto udp = [](const QStringList &more) {
+        return QStringList{u"--transport"_s, u"udp"_s, u"--file"_s, u"FILE"_s, u"--ip"_s,
+                           u"127.0.0.1"_s, u"--udp-port"_s, u"SIMPORT"_s, u"--host-ip"_s,
+                           u"127.0.0.1"_s, u"--host-port"_s, u"0"_s}
+            + more;
+    };
+    const auto uart = [](const QStringList &more) {
+        return QStringList{u"--transport"_s, u"uart"_s, u"--file"_s, u"FILE"_s, u"--port"_s,
+                           u"SIMPTY"_s}
+            + more;
+    };
+    QTest::newRow("transport") << QStringList{u"--transport"_s, u"UART"_s, u"--file"_s,
+                                              u"FILE"_s}
+                               << u"unknown transport UART"_s;
+    QTest::newRow("target 3") << udp({u"--target"_s, u"3"_s})
+                              << u"--target 3: not a warm-boot target (1 or 2)"_s;
+    QTest::newRow("target text") << uart({u"--target"_s, u"APP2"_s})
+                                 << u"--target APP2: not a warm-boot target (1 or 2)"_s;
+    QTest::newRow("retries 0") << udp({u"--retries"_s, u"0"_s})
+                               << u"--retries 0: not a number of tries (1..100)"_s;
+    QTest::newRow("retries -3") << uart({u"--retries"_s, u"-3"_s})
+                                << u"--retries -3: not a number of tries (1..100)"_s;
+    QTest::newRow("retries abc") << udp({u"--retries"_s, u"abc"_s})
+                                 << u"--retries abc: not a number of tries (1..100)"_s;
+    QTest::newRow("udp-port 0") << QStringList{u"--transport"_s, u"udp"_s, u"--file"_s,
+                                               u"FILE"_s, u"--ip"_s, u"127.0.0.1"_s,
+                                               u"--udp-port"_s, u"0"_s, u"--host-ip"_s,
+                                               u"127.0.0.1"_s}
+                                << u"--udp-port 0: not a port number (1..65535)"_s;
+    QTest::newRow("host-port 65536") << udp({u"--host-port"_s, u"65536"_s})
+                                     << u"--host-port 65536: not a port number (0..65535)"_s;
+    QTest::newRow("host-port -1") << udp({u"--host-port"_s, u"-1"_s})
+                                  << u"--host-port -1: not a port number (0..65535)"_s;
+    QTest::newRow("baud 0") << uart({u"--baud"_s, u"0"_s})
+                            << u"--baud 0: not a baud rate (a whole number above 0)"_s;
+    QTest::newRow("baud abc") << uart({u"--baud"_s, u"abc"_s})
+                              << u"--baud abc: not a baud rate (a whole number above 0)"_s;
+    QTest::newRow("empty port") << uart({u"--port"_s, u""_s})
+                                << u"--port '': no serial port named"_s;
+    QTest::newRow("name") << udp({u"--ip"_s, u"localhost"_s})
+                          << u"--ip localhost: not an IP address (names are not looked up)"_s;
+    QTest::newRow("brackets")
+        << udp({u"--ip"_s, u"[::1]"_s})
+        << u"--ip [::1]: not an IP address (write an IPv6 address without brackets)"_s;
+    QTest::newRow("families") << udp({u"--ip"_s, u"::1"_s})
+                              << u"--ip ::1 and --host-ip 127.0.0.1: not of the same IP family"_s;
+}
+
+void TestCli::badOptionsTouchNothing()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, error);
+    BoardSim udpSim;
+    BoardSim ptySim;
+    QVERIFY2(udpSim.startUdp(), qPrintable(udpSim.log()));
+    QVERIFY2(ptySim.startPty(), qPrintable(ptySim.log()));
+    arguments.replaceInStrings(u"SIMPORT"_s, QString::number(udpSim.udpPort()));
+    arguments.replaceInStrings(u"SIMPTY"_s, ptySim.ptyPath());
+    arguments.replaceInStrings(u"FILE"_s, m_valid);
+
+    const ProcessResult r = cli(arguments);
     QVERIFY(r.finished);
     QCOMPARE(r.exitCode, 1);
-    QCOMPARE(r.outLines(),
-             (QStringList{u"qvbit v2 OK: plain=100 crc32=0000ABCD (on-chip decrypt)"_s,
-                          u"ERROR: unknown transport UART"_s}));
+    QCOMPARE(r.outLines(), QStringList{u"ERROR: "_s + error});
+    for (BoardSim *sim : {&udpSim, &ptySim}) {
+        const QJsonObject record = sim->stop();
+        QVERIFY(!record.isEmpty());
+        QCOMPARE(record.value(u"identify"_s).toInt(), 0);
+        QVERIFY(record_ints(record, u"erase"_s).isEmpty());
+    }
 
-    // A bad container is reported before the transport value is looked at.
-    const QString bad = write_file(m_dir, QStringLiteral("bad.qvbit"), make_container("abc", 4, 0));
-    const ProcessResult early = cli({u"--transport"_s, u"nonsense"_s, u"--file"_s, bad});
-    QCOMPARE(early.outLines(),
-             QStringList{u"ERROR: qvbit: size field mismatch (truncated or corrupt)"_s});
+    // The same values are valid once fixed: a bad container is then what the run reports.
+    if (QTest::currentDataTag() == QByteArrayLiteral("target 3")) {
+        const QString bad =
+            write_file(m_dir, QStringLiteral("bad.qvbit"), make_container("abc", 4, 0));
+        const ProcessResult ok = cli({u"--transport"_s, u"udp"_s, u"--target"_s, u"2"_s,
+                                      u"--file"_s, bad});
+        QCOMPARE(ok.outLines(),
+                 QStringList{u"ERROR: qvbit: size field mismatch (truncated or corrupt)"_s});
+    }
 }
 
 void TestCli::serialDefaultsAndOpenFailure()

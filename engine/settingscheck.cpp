@@ -1,0 +1,112 @@
+#include "settingscheck.h"
+
+#include <QHostAddress>
+
+#include <limits>
+
+namespace qvota {
+
+namespace {
+
+// A decimal whole number within [lowest, highest], written plainly (no sign, blanks or base).
+bool whole_number_in(const QString &text, qint64 lowest, qint64 highest)
+{
+    if (text.isEmpty() || text.size() > 18)
+        return false;
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9')
+            return false;
+    }
+    const qint64 value = text.toLongLong();
+    return value >= lowest && value <= highest;
+}
+
+QString port_problem(const QString &text, qint64 lowest)
+{
+    if (whole_number_in(text, lowest, 65535))
+        return {};
+    return QStringLiteral("not a port number (%1..65535)").arg(lowest);
+}
+
+QString ip_problem(const QString &text)
+{
+    if (!QHostAddress(text).isNull())
+        return {};
+    if (text.startsWith(u'['))
+        return QStringLiteral("not an IP address (write an IPv6 address without brackets)");
+    return QStringLiteral("not an IP address (names are not looked up)");
+}
+
+QString shown(const QString &value)
+{
+    if (value.isEmpty() || value.contains(u' '))
+        return u'\'' + value + u'\'';
+    return value;
+}
+
+// Runs the checks in order and stops at the first field that fails.
+class Checker
+{
+public:
+    template<typename Check>
+    void check(const QString &label, const QString &value, Check problemOf)
+    {
+        if (!m_problem.isEmpty() || label.isEmpty())
+            return;
+        if (const QString reason = problemOf(value); !reason.isEmpty())
+            m_problem = label + u' ' + shown(value) + QLatin1String(": ") + reason;
+    }
+
+    void fail(const QString &problem)
+    {
+        if (m_problem.isEmpty())
+            m_problem = problem;
+    }
+
+    QString problem() const { return m_problem; }
+
+private:
+    QString m_problem;
+};
+
+} // namespace
+
+QString settings_problem(const SettingsTexts &t, const SettingsLabels &l)
+{
+    Checker checker;
+    if (t.serial) {
+        checker.check(l.port, t.port, [](const QString &port) {
+            return port.trimmed().isEmpty() ? QStringLiteral("no serial port named") : QString();
+        });
+        checker.check(l.baud, t.baud, [](const QString &baud) {
+            return whole_number_in(baud, 1, std::numeric_limits<int>::max())
+                ? QString()
+                : QStringLiteral("not a baud rate (a whole number above 0)");
+        });
+    } else {
+        checker.check(l.boardIp, t.boardIp, ip_problem);
+        checker.check(l.boardPort, t.boardPort, [](const QString &port) { return port_problem(port, 1); });
+        checker.check(l.hostIp, t.hostIp, ip_problem);
+        // 0 lets the system choose the local port, which is sound: the board answers the sender.
+        checker.check(l.hostPort, t.hostPort, [](const QString &port) { return port_problem(port, 0); });
+        if (!l.boardIp.isEmpty() && !l.hostIp.isEmpty()
+            && QHostAddress(t.boardIp).protocol() != QHostAddress(t.hostIp).protocol()) {
+            checker.fail(QStringLiteral("%1 %2 and %3 %4: not of the same IP family")
+                             .arg(l.boardIp, t.boardIp, l.hostIp, t.hostIp));
+        }
+    }
+    // The board knows two images; any other text would go to it raw and boot who knows what.
+    checker.check(l.target, t.target, [](const QString &target) {
+        return target.isEmpty() || target == QLatin1String("1") || target == QLatin1String("2")
+            ? QString()
+            : QStringLiteral("not a warm-boot target (1 or 2)");
+    });
+    checker.check(l.retries, t.retries, [](const QString &retries) {
+        return whole_number_in(retries, 1, MAX_RETRIES)
+            ? QString()
+            : QStringLiteral("not a number of tries (1..%1)").arg(MAX_RETRIES);
+    });
+    return checker.problem();
+}
+
+} // namespace qvota
