@@ -3,11 +3,16 @@
 #include "i18nmanager.h"
 #include "otacontroller.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QQuickStyle>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QtQml/qqmlextensionplugin.h>
 
 // The module is linked statically; this pulls in its registration.
@@ -26,6 +31,42 @@ void configure_application()
     QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/app_icon_256.png")));
     // Lets a desktop match the window to the installed desktop entry (and its icon).
     QGuiApplication::setDesktopFileName(QStringLiteral("com.quelvane.OtaStudio"));
+}
+
+// The per-user files the window's settings are read from: the application's own and the
+// organisation's, which the store reads as a fallback. Windows keeps them in the registry.
+QStringList user_settings_files()
+{
+#ifdef Q_OS_WIN
+    return {};
+#else
+    const QString folder =
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QLatin1Char('/')
+        + QGuiApplication::organizationName();
+    return {folder + QLatin1Char('/') + QGuiApplication::applicationName()
+                + QStringLiteral(".conf"),
+            folder + QStringLiteral(".conf")};
+#endif
+}
+
+// The settings store reads its files whole and without a time limit, so a FIFO in their place
+// would hold the window back for ever, and a device would be read to no end. Such a store is
+// left alone: the window starts with the default theme and language, and what it would save
+// goes to a folder that ends with the run.
+void guard_settings_store(const QString &fallbackFolder)
+{
+    for (const QString &path : user_settings_files()) {
+        const QFileInfo file(path);
+        if (!file.exists() || (file.isFile() && file.isReadable()))
+            continue;
+        qWarning().noquote() << QStringLiteral(
+                                    "settings: %1 is not a readable file; the theme and "
+                                    "language are not restored or kept this time")
+                                    .arg(QDir::toNativeSeparators(path));
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, fallbackFolder);
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, fallbackFolder);
+        return;
+    }
 }
 
 bool load_main_window(QQmlApplicationEngine &engine, const QUrl &root)
@@ -56,6 +97,8 @@ int run_window(int &argc, char **argv, const QUrl &root)
 {
     QGuiApplication app(argc, argv);
     configure_application();
+    const QTemporaryDir settingsFallback;
+    guard_settings_store(settingsFallback.path());
     // Declared after the application, so it goes first, and with it the controller (which
     // cancels and joins a running update) and the translation manager.
     QQmlApplicationEngine engine;
