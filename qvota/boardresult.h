@@ -1,0 +1,47 @@
+// How one board's update ended, as every output and the history record it.
+#pragma once
+
+#include "updaterun.h"
+
+#include <QString>
+
+namespace qvota::cli {
+
+enum class Outcome { Verified, Failed, Cancelled };
+
+// "verified", "failed", "cancelled".
+QString outcome_name(Outcome outcome);
+
+struct BoardResult
+{
+    QString label;     // the board's SPEC as written
+    QString port;      // the device or address the board was reached at
+    QString usbSerial; // the port's USB serial number, when it has one
+    RunResult run;
+
+    Outcome outcome() const
+    {
+        if (run.ok())
+            return Outcome::Verified;
+        return run.cancelled ? Outcome::Cancelled : Outcome::Failed;
+    }
+};
+
+struct Tally
+{
+    int verified = 0;
+    int failed = 0;
+    int cancelled = 0;
+
+    void add(Outcome outcome);
+    // 130 once interrupted, else 0 when every board was verified, else 1.
+    int exitCode(bool interrupted) const;
+};
+
+// Payload bytes per second over the run, or 0 when nothing was timed.
+double rate(const RunResult &run);
+
+// A CRC-32 as the container states it: eight upper-case hex digits.
+QString crc_text(quint32 crc);
+
+} // namespace qvota::cli

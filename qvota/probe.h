@@ -1,0 +1,28 @@
+// Whether a board's update firmware is there: the station asks before it updates a slot and
+// after, to know when the board has gone.
+#pragma once
+
+#include "boardrun.h"
+#include "boardspec.h"
+
+#include <atomic>
+
+namespace qvota::cli {
+
+enum class Presence {
+    Removed, // the port is not there at all (unplugged adapter, no port with the serial number)
+    Silent,  // the port or address is there, but nothing answered "j" with a JEDEC line
+    Answers,
+};
+
+// Looks once; blocks for at most about a second, less when cancel is set. place gets where the
+// board is and, for a serial port, identity.
+Presence probe(const BoardSpec &spec, const std::atomic_bool *cancel, BoardPlace *place,
+               QString *identity);
+
+// Which device node a serial port is now: it changes when the port is removed and comes back
+// (a new USB enumeration, a new pseudo-terminal), even under the same name and within one
+// probe interval. Empty where the system cannot tell.
+QString device_identity(const QString &path);
+
+} // namespace qvota::cli

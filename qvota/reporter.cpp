@@ -1,0 +1,329 @@
+#include "reporter.h"
+
+#include "jsonline.h"
+#include "livelines.h"
+
+#include <QMutex>
+#include <QTime>
+
+#include <cstdio>
+
+namespace qvota::cli {
+
+namespace {
+
+// Live lines go to stderr only when it is a terminal: in a log file or a pipe, redrawn lines
+// would be noise.
+std::unique_ptr<LiveLines> live_lines_for(const OutputOptions &options)
+{
+    if (options.quiet || !is_terminal(stderr))
+        return nullptr;
+    return std::make_unique<LiveLines>(stderr);
+}
+
+QString state_text(SlotState state)
+{
+    switch (state) {
+    case SlotState::Waiting:
+        return QStringLiteral("waiting for a board");
+    case SlotState::Arrived:
+        return QStringLiteral("board answers");
+    case SlotState::Gone:
+        break;
+    }
+    return QStringLiteral("board gone");
+}
+
+QString event_name(SlotState state)
+{
+    switch (state) {
+    case SlotState::Waiting:
+        return QStringLiteral("waiting");
+    case SlotState::Arrived:
+        return QStringLiteral("arrived");
+    case SlotState::Gone:
+        break;
+    }
+    return QStringLiteral("gone");
+}
+
+QString result_text(const BoardResult &result)
+{
+    const RunResult &run = result.run;
+    const QString seconds = QString::number(run.seconds, 'f', 1);
+    switch (result.outcome()) {
+    case Outcome::Verified:
+        return QStringLiteral("verified in %1 s").arg(seconds);
+    case Outcome::Failed:
+        return QStringLiteral("failed at %1 after %2 s: %3")
+            .arg(stage_name(run.stage), seconds, run.error);
+    case Outcome::Cancelled:
+        break;
+    }
+    return QStringLiteral("cancelled at %1 after %2 s").arg(stage_name(run.stage), seconds);
+}
+
+class JsonReporter final : public Reporter
+{
+public:
+    explicit JsonReporter(const OutputOptions &options)
+        : m_live(live_lines_for(options))
+    {}
+
+    void started(const QString &board, const QString &port, const QString &usbSerial) override
+    {
+        QJsonObject object = event_object(QStringLiteral("start"), board);
+        object.insert(QStringLiteral("port"), port);
+        if (!usbSerial.isEmpty())
+            object.insert(QStringLiteral("usbSerial"), usbSerial);
+        const QMutexLocker lock(&m_mutex);
+        write(object);
+        if (m_live)
+            m_live->state(board, QStringLiteral("starting"));
+    }
+
+    void logged(const QString &board, const QString &line) override
+    {
+        QJsonObject object = event_object(QStringLiteral("log"), board);
+        object.insert(QStringLiteral("text"), line);
+        const QMutexLocker lock(&m_mutex);
+        write(object);
+    }
+
+    void progressed(const QString &board, int done, int total) override
+    {
+        QJsonObject object = event_object(QStringLiteral("progress"), board);
+        object.insert(QStringLiteral("done"), done);
+        object.insert(QStringLiteral("total"), total);
+        const QMutexLocker lock(&m_mutex);
+        write(object);
+        if (m_live)
+            m_live->progress(board, done, total);
+    }
+
+    void finished(const BoardResult &result) override
+    {
+        const RunResult &run = result.run;
+        QJsonObject object = event_object(QStringLiteral("result"), result.label);
+        object.insert(QStringLiteral("outcome"), outcome_name(result.outcome()));
+        object.insert(QStringLiteral("stage"), stage_name(run.stage));
+        object.insert(QStringLiteral("message"), run.error);
+        object.insert(QStringLiteral("bytes"), run.bytes);
+        object.insert(QStringLiteral("seconds"), run.seconds);
+        object.insert(QStringLiteral("port"), result.port);
+        if (!result.usbSerial.isEmpty())
+            object.insert(QStringLiteral("usbSerial"), result.usbSerial);
+        object.insert(QStringLiteral("expectedCrc32"), crc_text(run.expectedCrc32));
+        if (run.rxCrc32)
+            object.insert(QStringLiteral("rxCrc32"), crc_text(*run.rxCrc32));
+        if (run.imgCrc32)
+            object.insert(QStringLiteral("imgCrc32"), crc_text(*run.imgCrc32));
+        if (!run.warmBootAnswer.isEmpty())
+            object.insert(QStringLiteral("warmBootAnswer"), run.warmBootAnswer);
+        const QMutexLocker lock(&m_mutex);
+        write(object);
+        if (m_live)
+            m_live->state(result.label, result_text(result));
+    }
+
+    void slotChanged(const QString &board, SlotState state) override
+    {
+        const QMutexLocker lock(&m_mutex);
+        write(event_object(event_name(state), board));
+        if (m_live)
+            m_live->state(board, state_text(state));
+    }
+
+    void summary(const Tally &tally, int exitCode) override
+    {
+        QJsonObject object = event_object(QStringLiteral("summary"));
+        object.insert(QStringLiteral("verified"), tally.verified);
+        object.insert(QStringLiteral("failed"), tally.failed);
+        object.insert(QStringLiteral("cancelled"), tally.cancelled);
+        object.insert(QStringLiteral("exitCode"), exitCode);
+        const QMutexLocker lock(&m_mutex);
+        if (m_live)
+            m_live->finish();
+        write(object);
+    }
+
+    void refresh() override
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (m_live)
+            m_live->redraw();
+    }
+
+private:
+    void write(const QJsonObject &object)
+    {
+        const QByteArray line = json_line(object);
+        if (m_live) {
+            m_live->writeAbove(stdout, line);
+            return;
+        }
+        std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+        std::fflush(stdout);
+    }
+
+    QMutex m_mutex;
+    std::unique_ptr<LiveLines> m_live;
+};
+
+class HumanReporter final : public Reporter
+{
+public:
+    explicit HumanReporter(const OutputOptions &options)
+        : m_quiet(options.quiet)
+        // https://no-color.org: any non-empty NO_COLOR turns colour off.
+        , m_colour(is_terminal(stdout) && qEnvironmentVariableIsEmpty("NO_COLOR"))
+        , m_live(live_lines_for(options))
+    {}
+
+    void started(const QString &board, const QString &port, const QString &usbSerial) override
+    {
+        const QMutexLocker lock(&m_mutex);
+        line(board, usbSerial.isEmpty()
+                        ? QStringLiteral("start on %1").arg(port)
+                        : QStringLiteral("start on %1 (USB serial %2)").arg(port, usbSerial));
+        if (m_live)
+            m_live->state(board, QStringLiteral("starting"));
+    }
+
+    void logged(const QString &board, const QString &text) override
+    {
+        const QMutexLocker lock(&m_mutex);
+        line(board, text);
+    }
+
+    void progressed(const QString &board, int done, int total) override
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (m_live)
+            m_live->progress(board, done, total);
+    }
+
+    void finished(const BoardResult &result) override
+    {
+        const QMutexLocker lock(&m_mutex);
+        m_results.append(result);
+        line(result.label, paint(result_text(result), result.outcome()));
+        if (m_live)
+            m_live->state(result.label, result_text(result));
+    }
+
+    void slotChanged(const QString &board, SlotState state) override
+    {
+        const QMutexLocker lock(&m_mutex);
+        line(board, state_text(state));
+        if (m_live)
+            m_live->state(board, state_text(state));
+    }
+
+    void summary(const Tally &tally, int exitCode) override
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (m_live)
+            m_live->finish();
+        QByteArray text = table().toLocal8Bit();
+        text += QStringLiteral("%1 verified, %2 failed, %3 cancelled (exit code %4)\n")
+                    .arg(QString::number(tally.verified), QString::number(tally.failed),
+                         QString::number(tally.cancelled), QString::number(exitCode))
+                    .toLocal8Bit();
+        std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+        std::fflush(stdout);
+    }
+
+    void refresh() override
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (m_live)
+            m_live->redraw();
+    }
+
+private:
+    void line(const QString &board, const QString &text)
+    {
+        if (m_quiet)
+            return;
+        const QByteArray bytes =
+            (QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")) + QLatin1String(" [")
+             + board + QLatin1String("] ") + text + QLatin1Char('\n'))
+                .toLocal8Bit();
+        if (m_live) {
+            m_live->writeAbove(stdout, bytes);
+            return;
+        }
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+        std::fflush(stdout);
+    }
+
+    QString paint(const QString &text, Outcome outcome) const
+    {
+        if (!m_colour)
+            return text;
+        const char *code = outcome == Outcome::Verified ? "32"
+                           : outcome == Outcome::Failed ? "31"
+                                                        : "33";
+        return QLatin1String("\x1b[") + QLatin1String(code) + QLatin1Char('m') + text
+            + QLatin1String("\x1b[0m");
+    }
+
+    // board, result, stage, bytes, seconds, rate, message; the result column painted after the
+    // padding, so escape codes never count as width.
+    QString table() const
+    {
+        const QStringList heads{QStringLiteral("board"),   QStringLiteral("result"),
+                                QStringLiteral("stage"),   QStringLiteral("bytes"),
+                                QStringLiteral("seconds"), QStringLiteral("rate"),
+                                QStringLiteral("message")};
+        QList<QStringList> rows;
+        for (const BoardResult &r : m_results) {
+            const QString message = r.run.ok() ? r.run.warmBootAnswer : r.run.error;
+            rows.append({r.label, outcome_name(r.outcome()), stage_name(r.run.stage),
+                         QString::number(r.run.bytes), QString::number(r.run.seconds, 'f', 1),
+                         QString::number(rate(r.run) / 1024.0, 'f', 1) + QStringLiteral(" KB/s"),
+                         message});
+        }
+        QList<qsizetype> widths;
+        for (const QString &head : heads)
+            widths.append(head.size());
+        for (const QStringList &row : rows)
+            for (qsizetype c = 0; c < row.size(); ++c)
+                widths[c] = std::max(widths[c], row[c].size());
+        const auto format = [&](const QStringList &cells, std::optional<Outcome> outcome) {
+            QString out;
+            for (qsizetype c = 0; c < cells.size(); ++c) {
+                const bool numeric = c >= 3 && c <= 5;
+                QString cell = c + 1 == cells.size() ? cells[c]
+                               : numeric ? cells[c].rightJustified(widths[c])
+                                         : cells[c].leftJustified(widths[c]);
+                if (c == 1 && outcome)
+                    cell = paint(cell, *outcome);
+                out += cell + (c + 1 == cells.size() ? QStringLiteral("\n") : QStringLiteral("  "));
+            }
+            return out;
+        };
+        QString out = format(heads, std::nullopt);
+        for (qsizetype i = 0; i < rows.size(); ++i)
+            out += format(rows[i], m_results[i].outcome());
+        return out;
+    }
+
+    QMutex m_mutex;
+    const bool m_quiet;
+    const bool m_colour;
+    std::unique_ptr<LiveLines> m_live;
+    QList<BoardResult> m_results;
+};
+
+} // namespace
+
+std::unique_ptr<Reporter> make_reporter(const OutputOptions &options)
+{
+    if (options.json)
+        return std::make_unique<JsonReporter>(options);
+    return std::make_unique<HumanReporter>(options);
+}
+
+} // namespace qvota::cli

@@ -1,0 +1,195 @@
+#include "runoptions.h"
+
+#include "history.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+namespace qvota::cli {
+
+namespace {
+
+// Far beyond what a sane link needs, small enough that a typo cannot stall a line for hours.
+constexpr int MAX_RETRIES = 100;
+
+QString usage_line(RunMode mode)
+{
+    return mode == RunMode::Flash
+        ? QStringLiteral("Usage: qvota flash IMAGE --board SPEC [--board SPEC ...] [options]\n")
+        : QStringLiteral("Usage: qvota station IMAGE --board SPEC [--board SPEC ...] [options]\n");
+}
+
+QString description(RunMode mode)
+{
+    return mode == RunMode::Flash
+        ? QStringLiteral(
+              "Updates every board at the same time, each on its own thread; one board's failure\n"
+              "never stops the others. Exit code 0 when every board is verified, 1 when one\n"
+              "failed, 2 for a usage error, 3 when the image is refused, 130 when interrupted.")
+        : QStringLiteral(
+              "Unattended: for each board slot on its own, waits until a board answers there\n"
+              "(a JEDEC line in reply to 'j', asked once a second), updates it, then waits until\n"
+              "it has gone (port removed, or no answer for 3 s) before waiting for the next, so\n"
+              "a board is never updated twice in a row. Runs until --count updates have finished\n"
+              "or until Ctrl-C. History is on by default, in ") + default_history_path()
+            + QLatin1Char('.');
+}
+
+// Two SPECs that reach the same board would fight over one port.
+QString identity(const BoardSpec &spec)
+{
+    if (!spec.serial)
+        return QStringLiteral("udp %1 %2").arg(spec.address, QString::number(spec.port));
+    if (!spec.serialNumber.isEmpty())
+        return QStringLiteral("serial ") + spec.serialNumber.toLower();
+    const QString canonical = QFileInfo(spec.device).canonicalFilePath();
+    return QStringLiteral("device ") + (canonical.isEmpty() ? spec.device : canonical);
+}
+
+std::optional<int> read_count(const QString &text, int lowest, int highest)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok || value < lowest || value > highest)
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+ParsedRun parse_run_options(RunMode mode, const QStringList &arguments)
+{
+    ParsedRun parsed;
+    RunOptions &options = parsed.options;
+    const bool station = mode == RunMode::Station;
+
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setApplicationDescription(description(mode));
+    const QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Shows this help.")};
+    const QCommandLineOption board{
+        QStringLiteral("board"),
+        QStringLiteral("A board: udp:ADDRESS[:PORT][,bind=ADDRESS[:PORT]] (port 7777 by default, "
+                       "IPv6 in brackets, without bind= the system chooses the local address "
+                       "and port), uart:DEVICE[@BAUD] (115200 by default) or "
+                       "uart:serial=NUMBER[@BAUD] (the port with that USB serial number). "
+                       "Repeat for more boards."),
+        QStringLiteral("SPEC")};
+    const QCommandLineOption boards{
+        QStringLiteral("boards"),
+        QStringLiteral("Reads boards from FILE, one SPEC per line; '#' starts a comment."),
+        QStringLiteral("FILE")};
+    const QCommandLineOption target{
+        QStringLiteral("target"),
+        QStringLiteral("Warm-boots into APP1 or APP2 after the update (implies --warm-boot)."),
+        QStringLiteral("1|2")};
+    const QCommandLineOption warmBoot{QStringLiteral("warm-boot"),
+                                      QStringLiteral("Sends 'b' after a verified update.")};
+    const QCommandLineOption retries{QStringLiteral("retries"),
+                                     QStringLiteral("Tries per frame (default 3)."),
+                                     QStringLiteral("N"), QStringLiteral("3")};
+    const QCommandLineOption json{
+        QStringLiteral("json"),
+        QStringLiteral("Writes JSON Lines on stdout (schema: docs/qvota-json.md), nothing else.")};
+    const QCommandLineOption history{
+        QStringLiteral("history"),
+        QStringLiteral("Appends one JSON line per finished board to FILE."),
+        QStringLiteral("FILE")};
+    const QCommandLineOption quiet{QStringLiteral("quiet"),
+                                   QStringLiteral("Prints only the summary.")};
+    const QCommandLineOption count{
+        QStringLiteral("count"),
+        QStringLiteral("Ends after N finished updates in all (default: runs until stopped)."),
+        QStringLiteral("N")};
+    const QCommandLineOption noHistory{QStringLiteral("no-history"),
+                                       QStringLiteral("Keeps no history.")};
+    parser.addOptions({help, board, boards, target, warmBoot, retries, json, history, quiet});
+    if (station)
+        parser.addOptions({count, noHistory});
+    parser.addPositionalArgument(QStringLiteral("IMAGE"),
+                                 QStringLiteral("The .qvbit image container to write."));
+
+    const auto refuse = [&](const QString &message) {
+        parsed.text = message;
+        return parsed;
+    };
+    if (!parser.parse(QStringList{QStringLiteral("qvota")} + arguments))
+        return refuse(parser.errorText());
+    if (parser.isSet(help)) {
+        parsed.help = true;
+        parsed.text = usage_line(mode) + parser.helpText().section(QLatin1Char('\n'), 1);
+        return parsed;
+    }
+
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != 1)
+        return refuse(positional.isEmpty() ? QStringLiteral("no IMAGE given")
+                                           : QStringLiteral("one IMAGE only, got %1")
+                                                 .arg(positional.join(QStringLiteral(", "))));
+    options.imagePath = positional.first();
+
+    for (const QString &text : parser.values(board)) {
+        QString error;
+        const std::optional<BoardSpec> spec = parse_board_spec(text, &error);
+        if (!spec)
+            return refuse(error);
+        options.boards.append(*spec);
+    }
+    for (const QString &path : parser.values(boards)) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+            return refuse(QStringLiteral("cannot read boards file %1").arg(path));
+        QString error;
+        const std::optional<QList<BoardSpec>> listed =
+            parse_boards_file(QString::fromUtf8(file.readAll()), &error);
+        if (!listed)
+            return refuse(QStringLiteral("boards file %1: %2").arg(path, error));
+        options.boards.append(*listed);
+    }
+    if (options.boards.isEmpty())
+        return refuse(QStringLiteral("no board given (--board SPEC or --boards FILE)"));
+    QHash<QString, QString> seen;
+    for (const BoardSpec &spec : std::as_const(options.boards)) {
+        const QString key = identity(spec);
+        if (seen.contains(key))
+            return refuse(QStringLiteral("boards '%1' and '%2' are the same board")
+                              .arg(seen.value(key), spec.label));
+        seen.insert(key, spec.label);
+    }
+
+    if (parser.isSet(target)) {
+        options.flow.target = parser.value(target);
+        if (options.flow.target != QLatin1String("1") && options.flow.target != QLatin1String("2"))
+            return refuse(QStringLiteral("--target must be 1 or 2, got '%1'")
+                              .arg(options.flow.target));
+    }
+    options.flow.warmBoot = parser.isSet(warmBoot) || parser.isSet(target);
+    const std::optional<int> tries = read_count(parser.value(retries), 1, MAX_RETRIES);
+    if (!tries)
+        return refuse(QStringLiteral("--retries must be a number from 1 to %1, got '%2'")
+                          .arg(QString::number(MAX_RETRIES), parser.value(retries)));
+    options.flow.retries = *tries;
+
+    options.output.json = parser.isSet(json);
+    options.output.quiet = parser.isSet(quiet);
+    options.historyPath = parser.value(history);
+    if (station) {
+        if (parser.isSet(count)) {
+            const std::optional<int> n = read_count(parser.value(count), 1, 1000000);
+            if (!n)
+                return refuse(QStringLiteral("--count must be a positive number, got '%1'")
+                                  .arg(parser.value(count)));
+            options.count = *n;
+        }
+        if (parser.isSet(noHistory) && parser.isSet(history))
+            return refuse(QStringLiteral("--history and --no-history exclude each other"));
+        if (options.historyPath.isEmpty() && !parser.isSet(noHistory))
+            options.historyPath = default_history_path();
+    }
+    return parsed;
+}
+
+} // namespace qvota::cli

@@ -1,0 +1,169 @@
+// qvota station: unattended updates at fixed slots. Each slot waits for a board, updates it,
+// and waits for it to go before it looks for the next one.
+#include "commands.h"
+
+#include "interrupt.h"
+#include "probe.h"
+#include "runsetup.h"
+
+#include <QElapsedTimer>
+#include <QMutex>
+
+#include <thread>
+#include <vector>
+
+namespace qvota::cli {
+
+namespace {
+
+// Once a second: a board is noticed soon after it is plugged in, and an idle station costs
+// next to nothing.
+constexpr int PROBE_INTERVAL_MS = 1000;
+// A board that has not answered for this long has gone (or left its update firmware).
+constexpr int GONE_AFTER_MS = 3000;
+
+// The station's shared state between its slot threads.
+class Station
+{
+public:
+    Station(const PreparedRun &run, int count)
+        : m_run(run)
+        , m_count(count)
+    {}
+
+    // Runs one slot until the station stops.
+    void serve(const BoardSpec &spec)
+    {
+        while (!m_stop.load()) {
+            m_run.reporter->slotChanged(spec.label, SlotState::Waiting);
+            BoardPlace place;
+            QString identity;
+            if (!waitForAnswer(spec, &place, &identity) || !reserveUpdate())
+                return;
+            m_run.reporter->slotChanged(spec.label, SlotState::Arrived);
+            const BoardResult result = update_board(spec, place, m_run.plan, &interrupt_flag());
+            record(result);
+            if (result.outcome() == Outcome::Cancelled || !waitUntilGone(spec, identity))
+                return;
+            m_run.reporter->slotChanged(spec.label, SlotState::Gone);
+        }
+    }
+
+    // Called by the main thread a few times a second.
+    void tick()
+    {
+        if (interrupted() || (m_count > 0 && finished() >= m_count))
+            m_stop.store(true);
+    }
+
+    Tally tally() const
+    {
+        const QMutexLocker lock(&m_mutex);
+        return m_tally;
+    }
+
+private:
+    int finished() const
+    {
+        const QMutexLocker lock(&m_mutex);
+        return m_tally.verified + m_tally.failed + m_tally.cancelled;
+    }
+
+    void record(const BoardResult &result)
+    {
+        const QMutexLocker lock(&m_mutex);
+        m_tally.add(result.outcome());
+    }
+
+    // Exactly --count updates start in all, so the last ones are never cut short to end on
+    // time, and no slot starts one more.
+    bool reserveUpdate()
+    {
+        return m_count == 0 || m_started.fetch_add(1) < m_count;
+    }
+
+    // Probes once a second until a board answers; false when the station stopped first.
+    bool waitForAnswer(const BoardSpec &spec, BoardPlace *place, QString *identity)
+    {
+        while (!m_stop.load()) {
+            QElapsedTimer round;
+            round.start();
+            if (probe(spec, &m_stop, place, identity) == Presence::Answers)
+                return true;
+            pause(PROBE_INTERVAL_MS - round.elapsed());
+        }
+        return false;
+    }
+
+    // Gone: the port was removed (or replaced by another since the update), or the board did
+    // not answer for GONE_AFTER_MS.
+    bool waitUntilGone(const BoardSpec &spec, const QString &updatedIdentity)
+    {
+        QElapsedTimer silent;
+        while (!m_stop.load()) {
+            QElapsedTimer round;
+            round.start();
+            BoardPlace place;
+            QString identity;
+            const Presence presence = probe(spec, &m_stop, &place, &identity);
+            if (presence == Presence::Removed || identity != updatedIdentity)
+                return true;
+            if (presence == Presence::Answers)
+                silent.invalidate();
+            else if (!silent.isValid())
+                silent.start();
+            else if (silent.elapsed() >= GONE_AFTER_MS)
+                return true;
+            pause(PROBE_INTERVAL_MS - round.elapsed());
+        }
+        return false;
+    }
+
+    void pause(qint64 ms) const
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (!m_stop.load() && timer.elapsed() < ms)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+
+    const PreparedRun &m_run;
+    const int m_count;
+    std::atomic_bool m_stop{false};
+    std::atomic_int m_started{0};
+    mutable QMutex m_mutex;
+    Tally m_tally;
+};
+
+} // namespace
+
+int run_station(const QStringList &arguments)
+{
+    RunOptions options;
+    int exitCode = 0;
+    const std::unique_ptr<PreparedRun> run =
+        prepare_run(RunMode::Station, arguments, &options, &exitCode);
+    if (!run)
+        return exitCode;
+    install_interrupt_handlers();
+
+    Station station(*run, options.count);
+    std::atomic_int running{int(options.boards.size())};
+    std::vector<std::unique_ptr<QThread>> threads;
+    for (const BoardSpec &spec : std::as_const(options.boards)) {
+        threads.push_back(start_thread([&station, &running, &spec] {
+            station.serve(spec);
+            --running;
+        }));
+    }
+    supervise(running, *run->reporter, [&station] { station.tick(); });
+    for (const std::unique_ptr<QThread> &thread : threads)
+        thread->wait();
+
+    const Tally tally = station.tally();
+    exitCode = tally.exitCode(interrupted());
+    run->reporter->summary(tally, exitCode);
+    return exitCode;
+}
+
+} // namespace qvota::cli

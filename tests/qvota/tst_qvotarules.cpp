@@ -1,0 +1,165 @@
+// The rules an operator writes boards by: SPECs, boards files and the choice of a serial port
+// by its USB serial number. Tables, no hardware.
+#include "boardspec.h"
+
+#include <QTest>
+
+using namespace qvota;
+using namespace qvota::cli;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A SPEC as its fields read: kind, where, port or baud, bind; "" stands for a refused SPEC.
+QString fields(const QString &text, QString *error)
+{
+    const std::optional<BoardSpec> spec = parse_board_spec(text, error);
+    if (!spec)
+        return {};
+    const LinkSettings link = link_settings(*spec, QStringLiteral("/dev/resolved"));
+    if (spec->serial)
+        return QStringLiteral("uart %1 %2 serial=%3")
+            .arg(link.portName, QString::number(link.baudRate), spec->serialNumber);
+    return QStringLiteral("udp %1 %2 bind=%3:%4")
+        .arg(link.boardIp, QString::number(link.boardPort), link.hostIp,
+             QString::number(link.hostPort));
+}
+
+PortInfo usb(const QString &location, const QString &serial)
+{
+    PortInfo port;
+    port.location = location;
+    port.serialNumber = serial;
+    port.description = QStringLiteral("FT232R USB UART");
+    port.vendorId = 0x0403;
+    port.productId = 0x6001;
+    return port;
+}
+
+} // namespace
+
+class TestRules : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void boardSpec_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected"); // fields, or a part of the refusal
+        // The system chooses the local side unless bind= says otherwise.
+        QTest::newRow("udp default port") << "udp:127.0.0.1" << "udp 127.0.0.1 7777 bind=:0";
+        QTest::newRow("udp port") << "udp:127.0.0.1:9000" << "udp 127.0.0.1 9000 bind=:0";
+        QTest::newRow("udp bind") << "udp:127.0.0.1:9000,bind=127.0.0.1:6666"
+                                  << "udp 127.0.0.1 9000 bind=127.0.0.1:6666";
+        QTest::newRow("udp bind no port") << "udp:127.0.0.1,bind=127.0.0.1"
+                                          << "udp 127.0.0.1 7777 bind=127.0.0.1:0";
+        QTest::newRow("ipv6") << "udp:[::1]:9000" << "udp ::1 9000 bind=:0";
+        QTest::newRow("ipv6 default port") << "udp:[::1]" << "udp ::1 7777 bind=:0";
+        QTest::newRow("ipv6 bind") << "udp:[::1],bind=[::1]:5000" << "udp ::1 7777 bind=::1:5000";
+        QTest::newRow("ipv6 bare") << "udp:::1" << "brackets";
+        QTest::newRow("ipv6 unclosed") << "udp:[::1:9000" << "without ']'";
+        QTest::newRow("ipv4 in brackets") << "udp:[127.0.0.1]" << "not an IPv6";
+        QTest::newRow("host name") << "udp:board.local" << "not an IPv4";
+        QTest::newRow("port 0") << "udp:127.0.0.1:0" << "from 1 to 65535";
+        QTest::newRow("port too big") << "udp:127.0.0.1:65536" << "from 1 to 65535";
+        QTest::newRow("port text") << "udp:127.0.0.1:x" << "from 1 to 65535";
+        QTest::newRow("bind family") << "udp:127.0.0.1,bind=[::1]" << "family";
+        QTest::newRow("bind twice") << "udp:127.0.0.1,bind=127.0.0.1,bind=127.0.0.1" << "twice";
+        QTest::newRow("unknown option") << "udp:127.0.0.1,rate=3" << "only bind=";
+        QTest::newRow("uart") << "uart:/dev/ttyUSB0" << "uart /dev/ttyUSB0 115200 serial=";
+        QTest::newRow("uart baud") << "uart:/dev/ttyUSB0@921600" << "uart /dev/ttyUSB0 921600 serial=";
+        QTest::newRow("uart windows") << "uart:COM7@9600" << "uart COM7 9600 serial=";
+        QTest::newRow("uart serial") << "uart:serial=A50285BI" << "uart /dev/resolved 115200 serial=A50285BI";
+        QTest::newRow("uart serial baud") << "uart:serial=A50285BI@57600"
+                                          << "uart /dev/resolved 57600 serial=A50285BI";
+        QTest::newRow("uart no device") << "uart:@115200" << "no device";
+        QTest::newRow("uart empty serial") << "uart:serial=" << "needs a USB serial number";
+        QTest::newRow("uart bad baud") << "uart:/dev/ttyUSB0@fast" << "not a positive number";
+        QTest::newRow("uart zero baud") << "uart:/dev/ttyUSB0@0" << "not a positive number";
+        QTest::newRow("unknown kind") << "tcp:127.0.0.1" << "expected udp:";
+        QTest::newRow("upper case kind") << "UDP:127.0.0.1" << "expected udp:";
+        QTest::newRow("empty") << "" << "expected udp:";
+    }
+
+    void boardSpec()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        QString error;
+        const QString got = fields(text, &error);
+        if (got.isEmpty()) {
+            QVERIFY2(error.contains(expected), qPrintable(error));
+            QVERIFY2(error.contains(QLatin1Char('\'') + text + QLatin1Char('\'')),
+                     qPrintable(error)); // the refusal names the SPEC as written
+        } else {
+            QCOMPARE(got, expected);
+            QCOMPARE(parse_board_spec(text, nullptr)->label, text);
+        }
+    }
+
+    void boardsFile()
+    {
+        QString error;
+        const auto boards = parse_boards_file(
+            QStringLiteral("# rack 3\n\nudp:127.0.0.1:9001   # slot 1\n  uart:/dev/ttyUSB0@9600\n"),
+            &error);
+        QVERIFY2(boards, qPrintable(error));
+        QCOMPARE(boards->size(), 2);
+        QCOMPARE(boards->at(0).label, QStringLiteral("udp:127.0.0.1:9001"));
+        QCOMPARE(boards->at(1).baud, 9600);
+
+        QVERIFY(!parse_boards_file(QStringLiteral("udp:127.0.0.1\n# ok\nudp:::1\n"), &error));
+        QVERIFY2(error.startsWith(QLatin1String("line 3: board 'udp:::1'")), qPrintable(error));
+        QVERIFY(parse_boards_file(QStringLiteral("# nothing\n"), &error)->isEmpty());
+    }
+
+    void serialNumber_data()
+    {
+        QTest::addColumn<QList<PortInfo>>("ports");
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<QString>("location"); // the match, or empty
+        QTest::addColumn<QStringList>("listed"); // what a refusal must name
+
+        PortInfo onboard;
+        onboard.location = QStringLiteral("/dev/ttyS0");
+        const QList<PortInfo> rack{usb(QStringLiteral("/dev/ttyUSB0"), QStringLiteral("A50285BI")),
+                                   usb(QStringLiteral("/dev/ttyUSB1"), QStringLiteral("FT9XQ2L7")),
+                                   onboard};
+        QTest::newRow("match") << rack << "FT9XQ2L7" << "/dev/ttyUSB1" << QStringList();
+        QTest::newRow("case aside") << rack << "a50285bi" << "/dev/ttyUSB0" << QStringList();
+        QTest::newRow("no match lists the USB ports")
+            << rack << "NOPE" << ""
+            << QStringList{u"no serial port has USB serial number NOPE"_s,
+                           u"/dev/ttyUSB0 (serial A50285BI, 0403:6001, FT232R USB UART)"_s,
+                           u"/dev/ttyUSB1 (serial FT9XQ2L7"_s};
+        QTest::newRow("a prefix is no match") << rack << "A50285" << "" << QStringList{u"A50285BI"_s};
+        // A dual-channel adapter shows one serial number on two ports.
+        QTest::newRow("two ports, one number")
+            << (rack + QList<PortInfo>{usb(QStringLiteral("/dev/ttyUSB2"), QStringLiteral("A50285BI"))})
+            << "A50285BI" << ""
+            << QStringList{u"2 serial ports have USB serial number A50285BI"_s,
+                           u"/dev/ttyUSB0, /dev/ttyUSB2"_s};
+        QTest::newRow("no ports") << QList<PortInfo>() << "A50285BI" << ""
+                                  << QStringList{u"no USB serial ports are present"_s};
+        QTest::newRow("ports without numbers never match an empty one")
+            << QList<PortInfo>{onboard} << "" << "" << QStringList{u"no USB serial ports"_s};
+    }
+
+    void serialNumber()
+    {
+        QFETCH(QList<PortInfo>, ports);
+        QFETCH(QString, number);
+        QFETCH(QString, location);
+        QFETCH(QStringList, listed);
+        const SerialMatch match = match_serial_number(ports, number);
+        QCOMPARE(match.location, location);
+        QCOMPARE(match.error.isEmpty(), !location.isEmpty());
+        for (const QString &part : listed)
+            QVERIFY2(match.error.contains(part), qPrintable(match.error));
+        QVERIFY2(!match.error.contains(QLatin1String("ttyS0")), qPrintable(match.error));
+    }
+};
+
+QTEST_APPLESS_MAIN(TestRules)
+#include "tst_qvotarules.moc"
