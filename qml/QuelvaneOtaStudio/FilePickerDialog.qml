@@ -299,6 +299,7 @@ ThemedDialog {
 
     ThemedDialog {
         id: replaceQuestion
+        objectName: "replaceQuestion"
 
         property string path: ""
 
@@ -484,6 +485,11 @@ ThemedDialog {
                                     root._editText = text
                                     forceActiveFocus()
                                     selectAll()
+                                } else if (activeFocus) {
+                                    // A hidden editor keeps the focus of the list's scope and
+                                    // would take Escape from the dialog; the list has the keys.
+                                    focus = false
+                                    listView.forceActiveFocus()
                                 }
                             }
                             onTextChanged: {

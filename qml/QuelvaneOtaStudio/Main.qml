@@ -141,6 +141,7 @@ ApplicationWindow {
 
     RunLog {
         id: runLog
+        objectName: "runLog"
     }
 
     Connections {
