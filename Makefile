@@ -5,7 +5,7 @@ DEPS := cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev \
 	qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-templates \
 	qml6-module-qtquick-layouts qml6-module-qtquick-window qml6-module-qtqml-workerscript \
 	qml6-module-qt-labs-settings qml6-module-qttest qml6-module-qtqml qml6-module-qtqml-models \
-	qt6-qpa-plugins
+	qt6-qpa-plugins help2man
 # Only for `make lint`: clazy, for its check of chained QString::arg() calls.
 LINT_DEPS := clazy
 # Only for the screenshots: a virtual display and fonts with Chinese and Japanese glyphs.
@@ -68,6 +68,7 @@ screenshots: build
 bench: build
 	build/bin/qvota-bench
 	build/bin/qvota-bench-window
+	build/bin/qvota-bench-lines
 
 # The fault sweep's slow rows, which sit out the protocol's long time-outs (a few minutes).
 .PHONY: reliability soak

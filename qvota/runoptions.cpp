@@ -33,8 +33,8 @@ QString description(RunMode mode)
               "(a JEDEC line in reply to 'j', asked once a second), updates it, then waits until\n"
               "it has gone (port removed, or no answer for 3 s) before waiting for the next, so\n"
               "a board is never updated twice in a row. Runs until --count updates have finished\n"
-              "or until Ctrl-C. History is on by default, in ") + default_history_path()
-            + QLatin1Char('.');
+              "or until Ctrl-C. History is on by default, in\n"
+              "$XDG_STATE_HOME/quelvane/qvota-history.jsonl (~/.local/state when unset).");
 }
 
 // Two SPECs that reach the same board would fight over one port.

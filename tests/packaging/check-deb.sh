@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Debian package as a user receives it: its control fields and file list, the desktop entry,
-# metainfo and icons it carries, and the programs unpacked from it, which must show their help,
-# run one complete update over UDP on 127.0.0.1 against the packaged simulator and open the
-# window with no QML module beyond those the package depends on.
+# metainfo, icons, man pages and bash completion it carries, and the programs unpacked from it,
+# which must show their help, run one complete update over UDP on 127.0.0.1 against the packaged
+# simulator (with QuelvaneOtaStudio --cli and with qvota flash) and open the window with no QML
+# module beyond those the package depends on; qvota must link no GUI library.
 #
 # Usage: check-deb.sh BUILD_DIR VERSION
 # Runs only when QVOTA_PACKAGE_TEST=1 (as `make package` sets it), since the package has to be
@@ -92,8 +93,10 @@ for p in "${qml_packages[@]}"; do
 done
 
 # --- contents -------------------------------------------------------------------------------
-expected_files=(./usr/bin/QuelvaneOtaStudio ./usr/bin/qvota-board-sim
-    "./usr/share/applications/$id.desktop" "./usr/share/metainfo/$id.metainfo.xml")
+expected_files=(./usr/bin/QuelvaneOtaStudio ./usr/bin/qvota ./usr/bin/qvota-board-sim
+    "./usr/share/applications/$id.desktop" "./usr/share/metainfo/$id.metainfo.xml"
+    ./usr/share/man/man1/QuelvaneOtaStudio.1.gz ./usr/share/man/man1/qvota.1.gz
+    ./usr/share/bash-completion/completions/qvota)
 for size in "${icon_sizes[@]}"; do
     expected_files+=("./usr/share/icons/hicolor/${size}x${size}/apps/$id.png")
 done
@@ -106,7 +109,7 @@ else
     fail "the package's files differ from the expected ones (- missing, + unexpected):"
     sed -n '3,$p' "$tmp/files.diff"
 fi
-for exe in QuelvaneOtaStudio qvota-board-sim; do
+for exe in QuelvaneOtaStudio qvota qvota-board-sim; do
     mode=$(dpkg-deb -c "$deb" | awk -v f="./usr/bin/$exe" '$NF == f { print $1 }')
     if [ "$mode" = "-rwxr-xr-x" ]; then pass "$exe is executable"; else fail "$exe has mode '$mode'"; fi
 done
@@ -118,6 +121,7 @@ if ! dpkg -x "$deb" "$root"; then
     exit 1
 fi
 studio="$root/usr/bin/QuelvaneOtaStudio"
+qvota="$root/usr/bin/qvota"
 sim="$root/usr/bin/qvota-board-sim"
 
 # The packages that own the files given, into owner[FILE], with one search of dpkg's database.
@@ -154,7 +158,7 @@ find_owners() {
 # part). They carry no run path: all they link is the system's, and a path into the build tree
 # would even work here and nowhere else.
 if command -v readelf >/dev/null; then
-    for exe in "$studio" "$sim"; do
+    for exe in "$studio" "$qvota" "$sim"; do
         exe_name=$(basename "$exe")
         if readelf -d "$exe" | grep -qE 'RPATH|RUNPATH'; then
             fail "$exe_name carries a run path: $(readelf -d "$exe" | grep -E 'RPATH|RUNPATH')"
@@ -181,8 +185,50 @@ if command -v readelf >/dev/null; then
         done
         unset lib_path
     done
+    # A rack computer has no display and may have no GUI libraries at all.
+    qt_needed=$(readelf -d "$qvota" | sed -n 's/.*(NEEDED).*\[\(libQt6[A-Za-z]*\)\.so.*/\1/p' | sort | tr '\n' ' ')
+    if [ "$qt_needed" = "libQt6Core libQt6Network libQt6SerialPort " ]; then
+        pass "qvota links only Qt Core, Network and SerialPort"
+    else
+        fail "qvota links the Qt libraries $qt_needed, not just Core, Network and SerialPort"
+    fi
 else
     skip "readelf not installed: linked libraries and run paths not checked"
+fi
+
+# --- man pages and completion ---------------------------------------------------------------
+for page in QuelvaneOtaStudio qvota; do
+    file="$root/usr/share/man/man1/$page.1.gz"
+    [ -f "$file" ] || continue # reported by the file list
+    if zcat "$file" | grep -q "^\.TH $(tr '[:lower:]' '[:upper:]' <<<"$page") \"1\""; then
+        pass "$page.1 is a section 1 man page"
+    else
+        fail "$page.1 has no .TH line for section 1"
+    fi
+done
+if [ -f "$root/usr/share/man/man1/qvota.1.gz" ]; then
+    for word in flash station info ports --board --json --count 130; do
+        zcat "$root/usr/share/man/man1/qvota.1.gz" | grep -q -- "$word" ||
+            fail "qvota.1 does not mention $word"
+    done
+    pass "qvota.1 covers the commands, their options and the exit codes"
+fi
+if [ -f "$root/usr/share/man/man1/QuelvaneOtaStudio.1.gz" ]; then
+    zcat "$root/usr/share/man/man1/QuelvaneOtaStudio.1.gz" | grep -q 'transport' &&
+        pass "QuelvaneOtaStudio.1 lists the --cli options" ||
+        fail "QuelvaneOtaStudio.1 does not list --transport"
+fi
+completion="$root/usr/share/bash-completion/completions/qvota"
+if [ -f "$completion" ]; then
+    if bash -c '_init_completion() { return 0; }; _filedir() { :; }; compopt() { :; }
+            source "$1"; complete -p qvota >/dev/null || exit 1
+            words=(qvota fl); cword=1; cur=fl; _qvota; [ "${COMPREPLY[*]}" = flash ] || exit 2
+            words=(qvota flash img --j); cword=3; cur=--j; prev=img; _qvota
+            [ "${COMPREPLY[*]}" = --json ]' _ "$completion"; then
+        pass "the bash completion completes qvota's commands and options"
+    else
+        fail "the bash completion does not complete qvota's commands and options"
+    fi
 fi
 
 # Each icon is an RGBA PNG of the size its folder names.
@@ -259,6 +305,11 @@ if [ -f "$metainfo" ]; then
 fi
 
 # --- the programs from the package ----------------------------------------------------------
+if [ "$("$qvota" --version 2>&1)" = "qvota $version" ]; then
+    pass "qvota --version prints qvota $version"
+else
+    fail "qvota --version prints '$("$qvota" --version 2>&1)'"
+fi
 if out=$("$studio" --cli --help 2>&1); then
     if grep -q -- '--transport' <<<"$out" && grep -q -- '--file' <<<"$out"; then
         pass "--cli --help exits 0 with the option list"
@@ -296,6 +347,19 @@ if "$sim" pack "$tmp/plain.bin" "$tmp/image.qvbit" >"$tmp/pack.log" 2>&1; then
             pass "an update over UDP with the packaged programs ends verified, exit 0"
         else
             fail "the update over UDP exited $rc or did not end with OTA FLOW COMPLETE"
+        fi
+
+        echo "\$ qvota flash image.qvbit --board udp:127.0.0.1:$port --json"
+        timeout 120 "$qvota" flash "$tmp/image.qvbit" --board "udp:127.0.0.1:$port" --json \
+            >"$tmp/qvota.out" 2>"$tmp/qvota.err"
+        rc=$?
+        grep -v '"event":"log"' "$tmp/qvota.out" | sed 's/^/    /'
+        if [ "$rc" -eq 0 ] && grep -q '"event":"result"' "$tmp/qvota.out" &&
+            grep '"event":"result"' "$tmp/qvota.out" | grep -q '"outcome":"verified"' &&
+            tail -n 1 "$tmp/qvota.out" | grep -q '"event":"summary"'; then
+            pass "qvota flash with the packaged programs ends verified, exit 0"
+        else
+            fail "qvota flash exited $rc without a verified result: $(cat "$tmp/qvota.err")"
         fi
     fi
 else
