@@ -40,11 +40,12 @@ ComboBox {
         width: control.width
         highlighted: control.highlightedIndex === index
         hoverEnabled: control.hoverEnabled
-        // Rows scrolled out of the popup's view stay out of the accessibility tree: a screen
+        // Rows not wholly inside the popup's view stay out of the accessibility tree: a screen
         // reader would offer them at places where a click lands outside the popup.
         readonly property Flickable _view: ListView.view
-        Accessible.ignored: !_view || entry.y + entry.height <= _view.contentY
-                            || entry.y >= _view.contentY + _view.height
+        Accessible.ignored: !_view || entry.y < _view.contentY
+                            || entry.y + entry.height > _view.contentY + _view.height
+        Accessible.name: entry.text
 
         text: control._mapped ? control._mapText(entry.model.modelData)
             : control.textRole ? (Array.isArray(control.model) ? entry.model.modelData[control.textRole]
