@@ -18,17 +18,23 @@ Rectangle {
     signal languageChosen(string lid)
     signal themeChosen(string key)
 
-    // The widest theme name in the current language, so none is cut short in the selector.
-    function _widestThemeName() {
-        return Math.max(...Theme.themeOrder.map(key => themeFont.advanceWidth(Theme.themeNames[key])));
-    }
-
     implicitHeight: Theme.headerHeight
     color: Theme.surface
 
-    FontMetrics {
-        id: themeFont
-        font.pixelSize: Theme.fontBody
+    // The theme names as the selector draws them, laid out unseen: the column is as wide as the
+    // widest name in the current language, fallback fonts included, so none is cut short.
+    Column {
+        id: themeNameWidths
+        opacity: 0
+        enabled: false
+        Repeater {
+            model: Theme.themeOrder
+            delegate: Text {
+                required property string modelData
+                text: Theme.themeNames[modelData]
+                font.pixelSize: Theme.fontBody
+            }
+        }
     }
 
     Host {
@@ -94,7 +100,7 @@ Rectangle {
             objectName: "themeCombo"
             // Room for the widest name, the label's own padding (12 and 30, beside the arrow)
             // and the box's.
-            implicitWidth: Math.max(150, Math.ceil(header._widestThemeName()) + 42 + leftPadding + rightPadding)
+            implicitWidth: Math.max(150, Math.ceil(themeNameWidths.implicitWidth) + 42 + leftPadding + rightPadding)
             model: Theme.themeOrder
             textMapper: key => Theme.themeNames[key]
             currentIndex: Math.max(0, Theme.themeOrder.indexOf(Theme.themeId))
