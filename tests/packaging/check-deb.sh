@@ -220,11 +220,19 @@ if [ -f "$root/usr/share/man/man1/QuelvaneOtaStudio.1.gz" ]; then
 fi
 completion="$root/usr/share/bash-completion/completions/qvota"
 if [ -f "$completion" ]; then
-    if bash -c '_init_completion() { return 0; }; _filedir() { :; }; compopt() { :; }
+    # bash-completion's own helpers stand in here: _init_completion fills the completing
+    # function's locals from the command line in LINE.
+    if bash -c '_filedir() { :; }; compopt() { :; }
+            _init_completion() {
+                read -r -a words <<<"$LINE"; [[ $LINE == *" " ]] && words+=("")
+                cword=$((${#words[@]} - 1))
+                cur=${words[cword]}; prev=${words[cword - 1]}
+            }
             source "$1"; complete -p qvota >/dev/null || exit 1
-            words=(qvota fl); cword=1; cur=fl; _qvota; [ "${COMPREPLY[*]}" = flash ] || exit 2
-            words=(qvota flash img --j); cword=3; cur=--j; prev=img; _qvota
-            [ "${COMPREPLY[*]}" = --json ]' _ "$completion"; then
+            LINE="qvota fl"; _qvota; [ "${COMPREPLY[*]}" = flash ] || exit 2
+            LINE="qvota flash img --j"; _qvota; [ "${COMPREPLY[*]}" = --json ] || exit 3
+            LINE="qvota station img --co"; _qvota; [ "${COMPREPLY[*]}" = --count ] || exit 4
+            LINE="qvota flash img --target "; _qvota; [ "${COMPREPLY[*]}" = "1 2" ]' _ "$completion"; then
         pass "the bash completion completes qvota's commands and options"
     else
         fail "the bash completion does not complete qvota's commands and options"
