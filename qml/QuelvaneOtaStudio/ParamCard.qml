@@ -109,9 +109,10 @@ Card {
             // The column never scrolls sideways, and a hidden bar would still take the clicks
             // along the bottom edge.
             ScrollBar.horizontal.policy: ScrollBar.AlwaysOff
-            // Shown for as long as part of the card is out of view, not only while it moves.
-            ScrollBar.vertical.policy: contentHeight > availableHeight ? ScrollBar.AlwaysOn
-                                                                       : ScrollBar.AsNeeded
+            // Shown for as long as part of the card is out of view, not only while it moves, and
+            // beside the inputs rather than over their right edge.
+            ScrollBar.vertical.policy: contentHeight > height ? ScrollBar.AlwaysOn : ScrollBar.AsNeeded
+            rightPadding: ScrollBar.vertical.policy === ScrollBar.AlwaysOn ? ScrollBar.vertical.width + 4 : 0
 
             ColumnLayout {
                 objectName: "paramCol"

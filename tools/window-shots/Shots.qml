@@ -13,6 +13,9 @@ Main {
         { name: "window", theme: "light", lang: "zh_CN" },
         { name: "window", theme: "light", lang: "en" },
         { name: "window", theme: "light", lang: "ja_JP" },
+        { name: "window-min", theme: "abyss", lang: "zh_CN" },
+        { name: "window-min", theme: "abyss", lang: "en" },
+        { name: "window-min", theme: "abyss", lang: "ja_JP" },
         { name: "picker", theme: "abyss", lang: "zh_CN" },
         { name: "picker", theme: "light", lang: "en" },
         { name: "picker", theme: "midnightTeal", lang: "ja_JP" }
@@ -49,6 +52,10 @@ Main {
             return;
         }
         const shot = shots[next];
+        // The smallest window the user can make, then back to the size the window opens at.
+        const small = shot.name === "window-min";
+        main.width = small ? main.minimumWidth : 1140;
+        main.height = small ? main.minimumHeight : 720;
         // As a user picks them: through the two selectors.
         select("themeCombo", Theme.themeOrder.indexOf(shot.theme));
         select("languageCombo", langIds.indexOf(shot.lang));
