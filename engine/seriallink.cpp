@@ -3,6 +3,10 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#ifdef Q_OS_UNIX
+#    include <poll.h>
+#endif
+
 namespace qvota {
 
 namespace {
@@ -20,6 +24,20 @@ bool is_lost(QSerialPort::SerialPortError error)
 {
     return error == QSerialPort::ResourceError || error == QSerialPort::DeviceNotFoundError
         || error == QSerialPort::PermissionError;
+}
+
+// A hang-up (the far end of a pseudo-terminal closed, a USB adapter unplugged) shows only in
+// poll's flags: the port's own waits simply time out on it.
+bool hung_up(const QSerialPort &port)
+{
+#ifdef Q_OS_UNIX
+    pollfd device{int(port.handle()), 0, 0};
+    return device.fd >= 0 && ::poll(&device, 1, 0) == 1
+        && (device.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#else
+    Q_UNUSED(port);
+    return false;
+#endif
 }
 
 } // namespace
@@ -75,10 +93,14 @@ bool SerialLink::noteLost()
 {
     if (!m_failure.isEmpty())
         return true;
-    if (!is_lost(m_port.error()))
-        return false;
-    m_failure = QStringLiteral("serial port %1 lost: %2").arg(m_portName, m_port.errorString());
-    return true;
+    if (is_lost(m_port.error())) {
+        m_failure = QStringLiteral("serial port %1 lost: %2").arg(m_portName, m_port.errorString());
+    } else if (m_port.isOpen() && hung_up(m_port)) {
+        m_failure = QStringLiteral("serial port %1 lost: the device hung up (unplugged, or its "
+                                   "other end closed)")
+                        .arg(m_portName);
+    }
+    return !m_failure.isEmpty();
 }
 
 bool SerialLink::write(const QByteArray &bytes)

@@ -1,5 +1,6 @@
 // The real window, driven as a user would: an update over UDP to the simulator, and the window
-// closed while frames are going by. Run through the window start-up by tst_window.
+// closed while frames are going by ("frame") or while the board erases ("erase"). Run through
+// the window start-up by tst_window.
 import QtQuick
 import QuelvaneOtaStudio
 
@@ -27,11 +28,19 @@ Main {
         startOta();
     }
 
+    readonly property string closeAt: Qt.application.arguments[5]
+
     Connections {
         target: ui
         function onProgressChanged() {
-            if (ui.progressDone >= 3 && main.visible) {
+            if (main.closeAt === "frame" && ui.progressDone >= 3 && main.visible) {
                 console.log("closing at frame " + ui.progressDone);
+                main.close();
+            }
+        }
+        function onLogAppended(line) {
+            if (main.closeAt === "erase" && line.indexOf("erasing APP2") >= 0 && main.visible) {
+                console.log("closing at erase");
                 main.close();
             }
         }

@@ -35,6 +35,7 @@ private slots:
     void boardRefusals_data();
     void boardRefusals();
     void repliesFromAnotherHostAreIgnored();
+    void closedOutputDoesNotEndTheUpdate();
 
 private:
     ProcessResult runUdp(const BoardSim &sim, const QStringList &extra = {});
@@ -263,6 +264,26 @@ void TestCliUpdate::repliesFromAnotherHostAreIgnored()
                  .match(note)
                  .hasMatch(),
              qPrintable(note));
+}
+
+void TestCliUpdate::closedOutputDoesNotEndTheUpdate()
+{
+    // "| head -3": the reader goes away after the first lines, while the board erases.
+    BoardSim sim;
+    QVERIFY2(sim.startUdp({u"--erase-ms"_s, u"500"_s}), qPrintable(sim.log()));
+    const ProcessResult r = run_process(
+        u"bash"_s,
+        {u"-c"_s, u"\"$@\" | head -3; exit \"${PIPESTATUS[0]}\""_s, u"bash"_s,
+         QStringLiteral(QVOTA_APP_EXE), u"--cli"_s, u"--transport"_s, u"udp"_s, u"--ip"_s,
+         u"127.0.0.1"_s, u"--udp-port"_s, QString::number(sim.udpPort()), u"--host-ip"_s,
+         u"127.0.0.1"_s, u"--host-port"_s, u"0"_s, u"--file"_s, m_image},
+        60000);
+    QVERIFY(r.finished);
+    QCOMPARE(r.outLines().size(), 3);
+    QCOMPARE(r.exitCode, 0);
+    const QJsonObject record = sim.stop();
+    QCOMPARE(record.value(u"updates"_s).toInt(), 1);
+    QCOMPARE(record.value(u"lastRxCrc"_s).toString().toLower(), m_crcLower);
 }
 
 QTEST_GUILESS_MAIN(TestCliUpdate)

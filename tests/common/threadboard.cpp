@@ -84,12 +84,15 @@ void ThreadBoard::serve()
         const QNetworkDatagram datagram = socket.receiveDatagram();
         const QByteArray in = datagram.data();
         QByteArray reply;
+        const Quiet quiet = m_quiet.load();
         if (in == "j") {
-            reply = "JEDEC=C86018\r\n";
+            if (quiet != Quiet::Identify)
+                reply = "JEDEC=C86018\r\n";
         } else if (in.size() == 5 && in[0] == 'U') {
             expected = qFromLittleEndian<quint32>(in.constData() + 1);
             image.clear();
-            reply = "READY\r\n";
+            if (quiet != Quiet::Erase)
+                reply = "READY\r\n";
         } else if (in.size() > 6 && uchar(in[0]) == 0xAA && uchar(in[1]) == 0x55) {
             const int index = qFromLittleEndian<quint16>(in.constData() + 2);
             m_frames.fetch_add(1);
@@ -97,9 +100,9 @@ void ThreadBoard::serve()
             if (index * 256 == image.size())
                 image += in.mid(4, in.size() - 6);
             reply = "K";
-            if (image.size() == expected)
+            if (image.size() == expected && quiet != Quiet::RxDone)
                 reply += "RXDONE CRC32=" + header_crc(image) + "\r\n";
-        } else if (in == "F") {
+        } else if (in == "F" && quiet != Quiet::Readback) {
             reply = "IMGCRC=" + header_crc(image) + "\r\n";
         }
         if (!reply.isEmpty())

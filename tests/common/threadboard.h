@@ -22,7 +22,11 @@ public:
     ThreadBoard(const ThreadBoard &) = delete;
     ThreadBoard &operator=(const ThreadBoard &) = delete;
 
+    // A step after which the board says nothing, so the host sits in that step's wait.
+    enum class Quiet { Never, Identify, Erase, RxDone, Readback };
+
     quint16 port() const { return m_port.load(); }
+    void keepQuietAt(Quiet step) { m_quiet.store(step); }
     // The next arrival of this frame waits for release() before it is acknowledged, or, with
     // releaseAfterMs >= 0, at most that long: for a test whose thread is blocked meanwhile.
     void holdAckOf(int frame, int releaseAfterMs = -1);
@@ -37,6 +41,7 @@ private:
     void holdIfAsked(int index);
 
     std::atomic<quint16> m_port{0};
+    std::atomic<Quiet> m_quiet{Quiet::Never};
     std::atomic_bool m_stop{false};
     std::atomic_int m_frames{0};
     std::mutex m_mutex;

@@ -288,6 +288,65 @@ private slots:
         QCOMPARE(board.framesSeen(), 4);
     }
 
+    void cancelEndsEveryWait_data()
+    {
+        using Quiet = ThreadBoard::Quiet;
+        QTest::addColumn<Quiet>("quiet");
+        QTest::addColumn<QString>("waitingAfter"); // the log line that opens the wait
+        QTest::addColumn<QVariantMap>("extra"); // start map keys on top of a UDP run's
+        QTest::addColumn<QString>("finish");
+        const QString cancelled = u"finished false cancelled by user"_s;
+        // A cancel during identification keeps identification's own message.
+        const QVariantMap none;
+        QTest::newRow("serial open retries")
+            << Quiet::Never << u"opened /nonexistent/ttyQV @115200"_s
+            << QVariantMap{{u"transport"_s, u"uart"_s}, {u"port"_s, u"/nonexistent/ttyQV"_s}}
+            << cancelled;
+        QTest::newRow("identify") << Quiet::Identify << u"len="_s << none
+                                  << u"finished false JEDEC check failed (board not in OTA image "
+                                     u"or flash unreadable)"_s;
+        QTest::newRow("erase") << Quiet::Erase << u"TX> U len="_s << none << cancelled;
+        QTest::newRow("ack") << Quiet::Never << QString() << none << cancelled;
+        QTest::newRow("rx-crc") << Quiet::RxDone << u"transfer done"_s << none << cancelled;
+        QTest::newRow("img-crc") << Quiet::Readback << u"RX CRC32 match"_s << none << cancelled;
+        // The image is verified by then: the cancel only ends the listening.
+        QTest::newRow("warm boot") << Quiet::Never << u"TX> b (warm boot)"_s
+                                   << QVariantMap{{u"warmBoot"_s, true}}
+                                   << u"finished true OTA FLOW COMPLETE"_s;
+    }
+
+    void cancelEndsEveryWait()
+    {
+        QFETCH(ThreadBoard::Quiet, quiet);
+        QFETCH(QString, waitingAfter);
+        QFETCH(QVariantMap, extra);
+        QFETCH(QString, finish);
+        ThreadBoard board;
+        board.keepQuietAt(quiet);
+        if (waitingAfter.isEmpty())
+            board.holdAckOf(3);
+        OtaController controller;
+        Recorder rec(&controller);
+        QVariantMap cfg = udp_cfg(board.port(), m_image);
+        cfg.insert(extra);
+        controller.start(cfg);
+        if (waitingAfter.isEmpty()) {
+            QVERIFY(board.waitUntilHolding(RUN_TIMEOUT_MS));
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(!rec.events.filter(waitingAfter).isEmpty(), RUN_TIMEOUT_MS);
+        }
+        QTest::qWait(200); // well inside the wait, which lasts seconds
+        QElapsedTimer timer;
+        timer.start();
+        controller.cancel();
+        QTRY_COMPARE_WITH_TIMEOUT(rec.finishes, 1, RUN_TIMEOUT_MS);
+        const qint64 elapsed = timer.elapsed();
+        qInfo("finished %lld ms after the cancel", elapsed);
+        QVERIFY2(elapsed < scaled_ms(1000), qPrintable(QString::number(elapsed)));
+        QCOMPARE(rec.events.last(), finish);
+        board.release();
+    }
+
     void startWhileRunningIsIgnored()
     {
         BoardSim sim;

@@ -48,6 +48,8 @@ constexpr int SHORT_RETRIES = 2;
 // "QUELVANE GOLDEN boot" CR LF: none of it is a K.
 constexpr int RESET_BANNER_BYTES = 22;
 const QString PTY_BAUD = QStringLiteral("115200");
+// Stands for the run's pseudo-terminal in an expected error.
+const QString PTY_PATH = QStringLiteral("<pty>");
 
 const QString JEDEC_FAILED =
     QStringLiteral("JEDEC check failed (board not in OTA image or flash unreadable)");
@@ -61,6 +63,7 @@ struct Row
     QStringList events;               // every time-out and skipped-byte line, exactly and in order
     QStringList lines;                // patterns that must appear as well, in this order
     qint64 waitMs = 0;                // what the fault forces the flow to sit out
+    qint64 withinMs = 0;              // when set: the run ends within this much of its start
     int identify = 1;                 // "j" commands the board saw
     std::optional<QList<int>> frames; // frames the board saw, retries included
     bool pty = false;
@@ -236,10 +239,18 @@ QList<Row> sweep_rows(quint32 crc)
                 Row &row =
                     add(QStringLiteral("drop-link-at ") + index, {u"--drop-link-at"_s, index});
                 row.hostArgs = {u"--retries"_s, QString::number(SHORT_RETRIES)};
-                row.error = frame_failed(frame, SHORT_RETRIES);
-                row.events = ack_timeouts(frame, SHORT_RETRIES);
-                row.waitMs = SHORT_RETRIES * ACK_WAIT_MS;
                 row.frames = frames_with(frame, 1, true);
+                if (pty) {
+                    // A port that hangs up is named at once, not waited out.
+                    row.error = u"serial port "_s + PTY_PATH
+                                + u" lost: the device hung up (unplugged, or its other end "
+                                  u"closed)"_s;
+                    row.withinMs = 2000;
+                } else {
+                    row.error = frame_failed(frame, SHORT_RETRIES);
+                    row.events = ack_timeouts(frame, SHORT_RETRIES);
+                    row.waitMs = SHORT_RETRIES * ACK_WAIT_MS;
+                }
             }
             {
                 // The boot banner is no acknowledgement, and the retries reach a board that has
@@ -496,8 +507,9 @@ void TestFaultSweep::check(int index)
     }
     QVERIFY2(run.host.exitCode() == (row.error.isEmpty() ? 0 : 1),
              qPrintable(QStringLiteral("exit code %1").arg(run.host.exitCode()) + context));
-    QCOMPARE(t.lines.last(),
-             row.error.isEmpty() ? COMPLETE : QStringLiteral("ERROR: ") + row.error);
+    QString error = row.error;
+    error.replace(PTY_PATH, run.sim->ptyPath());
+    QCOMPARE(t.lines.last(), error.isEmpty() ? COMPLETE : QStringLiteral("ERROR: ") + error);
 
     static const QRegularExpression event(
         QStringLiteral("^(frame \\d+ try \\d+: ack timeout|jedec timeout try \\d+/\\d+|note: "
@@ -518,6 +530,8 @@ void TestFaultSweep::check(int index)
     QVERIFY2(run.elapsedMs >= row.waitMs,
              qPrintable(QStringLiteral("ended before the flow's waits of %1 ms").arg(row.waitMs)
                         + context));
+    QVERIFY2(row.withinMs == 0 || run.elapsedMs < scaled_ms(row.withinMs),
+             qPrintable(QStringLiteral("took longer than %1 ms").arg(row.withinMs) + context));
 
     QCOMPARE(record.value(QStringLiteral("identify")).toInt(), row.identify);
     if (row.frames)
