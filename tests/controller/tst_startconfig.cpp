@@ -18,6 +18,7 @@ private slots:
     void linkAndFlowConfig_data();
     void linkAndFlowConfig();
     void portAndAddressLists();
+    void windowFieldsChecked();
 };
 
 void TestStartConfig::readStartSettings_data()
@@ -119,6 +120,36 @@ void TestStartConfig::portAndAddressLists()
     QCOMPARE(ports, sorted);
     for (const QString &port : ports)
         QVERIFY(!qvota::port_name_from_entry(port).isEmpty());
+}
+
+void TestStartConfig::windowFieldsChecked()
+{
+    // What the window sends for a well-filled card passes, and so does a map that leaves keys to
+    // their defaults; each bad field is named with its value.
+    const QVariantMap udp{{u"transport"_s, u"udp"_s},      {u"ip"_s, u"127.0.0.1"_s},
+                          {u"udpPort"_s, 7777},             {u"hostIp"_s, u"lo - 127.0.0.1"_s},
+                          {u"hostPort"_s, 0},               {u"target"_s, u"2"_s}};
+    const QVariantMap uart{{u"transport"_s, u"uart"_s},
+                           {u"port"_s, u"ttyUSB0 - USB Serial"_s},
+                           {u"baud"_s, 115200}};
+    QCOMPARE(qvota::start_settings_problem(udp), QString());
+    QCOMPARE(qvota::start_settings_problem(uart), QString());
+    QCOMPARE(qvota::start_settings_problem({}), QString());
+
+    const auto with = [](QVariantMap map, const QString &key, const QVariant &value) {
+        map.insert(key, value);
+        return qvota::start_settings_problem(map);
+    };
+    QCOMPARE(with(udp, u"udpPort"_s, 121192), u"board port 121192: not a port number (1..65535)"_s);
+    QCOMPARE(with(udp, u"udpPort"_s, qQNaN()), u"board port nan: not a port number (1..65535)"_s);
+    QCOMPARE(with(udp, u"hostPort"_s, -1), u"host port -1: not a port number (0..65535)"_s);
+    QCOMPARE(with(udp, u"target"_s, u"3"_s), u"warm-boot target 3: not a warm-boot target (1 or 2)"_s);
+    QCOMPARE(with(udp, u"hostIp"_s, u"lo - ::1"_s),
+             u"board IP 127.0.0.1 and host IP ::1: not of the same IP family"_s);
+    QCOMPARE(with(udp, u"ip"_s, u"board.local"_s),
+             u"board IP board.local: not an IP address (names are not looked up)"_s);
+    QCOMPARE(with(uart, u"baud"_s, 0), u"baud rate 0: not a baud rate (a whole number above 0)"_s);
+    QCOMPARE(with(uart, u"port"_s, u" ttyUSB0"_s), u"serial port '': no serial port named"_s);
 }
 
 QTEST_APPLESS_MAIN(TestStartConfig)
