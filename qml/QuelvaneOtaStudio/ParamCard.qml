@@ -111,7 +111,7 @@ Card {
             ScrollBar.horizontal.policy: ScrollBar.AlwaysOff
             // Shown for as long as part of the card is out of view, not only while it moves, and
             // beside the inputs rather than over their right edge.
-            ScrollBar.vertical.policy: contentHeight > height ? ScrollBar.AlwaysOn : ScrollBar.AsNeeded
+            ScrollBar.vertical.policy: contentHeight > height ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
             rightPadding: ScrollBar.vertical.policy === ScrollBar.AlwaysOn ? ScrollBar.vertical.width + 4 : 0
 
             ColumnLayout {

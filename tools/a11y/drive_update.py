@@ -1,6 +1,7 @@
-# Drives one whole update through the platform accessibility layer (AT-SPI), as a screen
-# reader user or a UI automation tool would: focus, keys and press actions only, and follows
-# it through what the window publishes (status pill, progress, log rows).
+# Drives two whole updates and a Clear Log through the platform accessibility layer (AT-SPI),
+# as a screen reader user or a UI automation tool would: focus, keys and press actions only, and
+# follows them through what the window publishes (status pill, progress, log rows). At the end
+# it prints what a screen reader finds showing in the window.
 # Usage (inside tools/a11y/drive-update.sh): drive_update.py BOARD_PORT IMAGE
 import sys
 import time
@@ -73,20 +74,57 @@ set_field("HOST PORT", "0")
 set_field("FIRMWARE IMAGE", image)
 action(node("combo box", "OPTIONS"), "SetFocus")
 key(KEY_UP)  # warm boot to APP1
-action(node("push button", "Start Upgrade"), "Press")
 
-progress = node("progress bar", "UPGRADE LOG")
-last = None
-for _ in range(600):
-    pill = find(app, lambda n: n.getRoleName() == "label")
-    state = (pill.name, progress.description)
-    if state != last:
-        print("status:", state)
-        last = state
-    if state[0].startswith("Last upgrade"):
-        break
-    time.sleep(0.1)
+
+def run_once():
+    action(node("push button", "Start Upgrade"), "Press")
+    progress = node("progress bar", "Progress")
+    last = None
+    for _ in range(600):
+        pill = find(app, lambda n: n.getRoleName() == "label" and n.name.startswith(("Upgrading", "Last", "Ready")))
+        state = (pill.name if pill else "", progress.description)
+        if state != last:
+            print("status:", state)
+            last = state
+        if state[0].startswith("Last upgrade"):
+            break
+        time.sleep(0.1)
+    return last and last[0] == "Last upgrade OK"
+
+
+def showing_rows(log):
+    rows = []
+    for i in range(log.childCount):
+        child = log.getChildAtIndex(i)
+        if child.getState().contains(pyatspi.STATE_SHOWING):
+            rows.append(child.name)
+    return rows
+
+
+def dump(n, depth=0):
+    try:
+        states = n.getState()
+        if not states.contains(pyatspi.STATE_SHOWING):
+            return
+        flags = "" if states.contains(pyatspi.STATE_ENABLED) else " [not enabled]"
+        print(f"{'  ' * depth}{n.getRoleName()} {n.name!r} {n.description!r}{flags}")
+        for i in range(n.childCount):
+            dump(n.getChildAtIndex(i), depth + 1)
+    except Exception:
+        pass
+
+
+ok = run_once()
 log = node("list", "UPGRADE LOG")
-rows = [log.getChildAtIndex(i).name for i in range(log.childCount)]
-print("last log rows:", [r for r in rows if r][-2:])
-sys.exit(0 if last and last[0] == "Last upgrade OK" else 1)
+first = showing_rows(log)
+print("after run 1, showing log rows:", len(first), first[-2:])
+ok = run_once() and ok
+second = showing_rows(log)
+print("after run 2, showing log rows:", len(second), second[:2], second[-2:])
+print("rows of run 1 still showing after run 2:", [r for r in second if r in first and r])
+action(node("push button", "Clear Log"), "Press")
+time.sleep(0.5)
+print("after Clear Log, showing log rows:", showing_rows(log))
+print("--- tree (showing nodes) ---")
+dump(app)
+sys.exit(0 if ok else 1)
