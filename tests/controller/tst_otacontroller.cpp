@@ -148,6 +148,8 @@ private slots:
                          u"method QVariantMap browseRenameDir(QString,QString) path,newName"_s,
                          u"method QVariantMap imageSummary(QString) path"_s,
                          u"method QString saveLog(QString,QStringList) path,lines"_s,
+                         u"method QVariantMap browseListAll(QString) path"_s,
+                         u"method bool browseExists(QString) path"_s,
                          u"read-only bool running runningChanged"_s,
                          u"read-only int progressDone progressChanged"_s,
                          u"read-only int progressTotal progressChanged"_s,
