@@ -270,10 +270,10 @@ Card {
                         textMapper: card.targetText
                         currentIndex: 2
                     }
-                }
-
-                ExtraOptions {
-                    Layout.fillWidth: true
+                    // Part of the options section, without a gap of its own while it is empty.
+                    ExtraOptions {
+                        Layout.fillWidth: true
+                    }
                 }
             }
         }
