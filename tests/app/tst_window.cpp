@@ -146,27 +146,21 @@ private slots:
         // A settings store of its own: the FIFO must not reach this process's own windows.
         const QTemporaryDir configHome;
         QVERIFY(QDir(configHome.path()).mkpath(u"Quelvane"_s));
-        const QByteArray fifo =
-            QFile::encodeName(configHome.filePath(u"Quelvane/Quelvane OTA Studio.conf"_s));
-        QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
-        const QString root = write_file(m_dir, u"fifo.qml"_s,
-                                        "import QtQuick\nimport QuelvaneOtaStudio\nMain {\n"
-                                        "  Timer { running: true; interval: 200; onTriggered: {\n"
-                                        "    console.info('window up in ' + currentLang + '/' + Theme.themeId);\n"
-                                        "    Qt.quit(); } }\n}\n");
+        const QString fifo = configHome.filePath(u"Quelvane/Quelvane OTA Studio.conf"_s);
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
         WindowRun run;
         run.environment.insert(u"XDG_CONFIG_HOME"_s, configHome.path());
-        QElapsedTimer clock;
-        clock.start();
-        run.start(QUrl::fromLocalFile(root).toString());
+        run.start(QUrl::fromLocalFile(write_file(m_dir, u"fifo.qml"_s,
+                                                 "import QtQuick\nimport QuelvaneOtaStudio\n"
+                                                 "Main { Timer { running: true; onTriggered: {\n"
+                                                 "  console.info('up in ' + currentLang + '/' + Theme.themeId);\n"
+                                                 "  Qt.quit(); } } }\n"))
+                      .toString());
         QVERIFY2(run.process.waitForFinished(20000), "the window never came up");
         const QString output = QString::fromUtf8(run.process.readAll());
         QCOMPARE(run.process.exitCode(), 0);
-        QVERIFY2(output.contains(u"window up in zh_CN/abyss"_s), qPrintable(output));
+        QVERIFY2(output.contains(u"up in zh_CN/abyss"_s), qPrintable(output));
         QCOMPARE(output.count(u"is not a readable file"_s), 1);
-        // Left as it was: nothing replaced the FIFO.
-        QVERIFY(!QFileInfo(QFile::decodeName(fifo)).isFile());
-        qInfo("window up and closed %lld ms after the start", clock.elapsed());
     }
 
 private:
