@@ -61,10 +61,9 @@ int show_help(const QCommandLineParser &parser, int exitCode)
 }
 
 // The run's settings as typed, for the checks.
-SettingsTexts settings_texts(const QCommandLineParser &parser, const CliOptions &options)
+SettingsFields settings_texts(const QCommandLineParser &parser, const CliOptions &options)
 {
-    SettingsTexts texts;
-    texts.serial = parser.value(options.transport) == QLatin1String("uart");
+    SettingsFields texts;
     texts.port = parser.value(options.port);
     texts.baud = parser.value(options.baud);
     texts.boardIp = parser.value(options.ip);
@@ -76,7 +75,7 @@ SettingsTexts settings_texts(const QCommandLineParser &parser, const CliOptions 
     return texts;
 }
 
-const SettingsLabels OPTION_LABELS{
+const SettingsFields OPTION_LABELS{
     QStringLiteral("--port"),      QStringLiteral("--baud"),      QStringLiteral("--ip"),
     QStringLiteral("--udp-port"),  QStringLiteral("--host-ip"),   QStringLiteral("--host-port"),
     QStringLiteral("--target"),    QStringLiteral("--retries")};
@@ -87,7 +86,8 @@ QString options_problem(const QCommandLineParser &parser, const CliOptions &opti
     const QString transport = parser.value(options.transport);
     if (transport != QLatin1String("uart") && transport != QLatin1String("udp"))
         return QStringLiteral("unknown transport %1").arg(transport);
-    return settings_problem(settings_texts(parser, options), OPTION_LABELS);
+    return settings_problem(transport == QLatin1String("uart"), settings_texts(parser, options),
+                            OPTION_LABELS);
 }
 
 // The checked options as link settings, named on out before the link is opened.

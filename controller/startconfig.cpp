@@ -39,8 +39,7 @@ QString start_settings_problem(const QVariantMap &cfg)
         return cfg.value(QString::fromLatin1(key), fallback).toString();
     };
     const StartSettings defaults;
-    SettingsTexts texts;
-    texts.serial = text("transport") == QLatin1String("uart");
+    SettingsFields texts;
     texts.port = port_name_from_entry(text("port"));
     texts.baud = text("baud", defaults.baudRate);
     texts.boardIp = text("ip", defaults.boardIp);
@@ -49,11 +48,11 @@ QString start_settings_problem(const QVariantMap &cfg)
     texts.hostPort = text("hostPort", defaults.hostPort);
     texts.target = text("target");
     // The window has no retries setting: a run always takes the default.
-    static const SettingsLabels labels{
+    static const SettingsFields labels{
         QStringLiteral("serial port"), QStringLiteral("baud rate"), QStringLiteral("board IP"),
         QStringLiteral("board port"),  QStringLiteral("host IP"),   QStringLiteral("host port"),
         QStringLiteral("warm-boot target"), QString()};
-    return settings_problem(texts, labels);
+    return settings_problem(text("transport") == QLatin1String("uart"), texts, labels);
 }
 
 QString link_log_line(const StartSettings &s)

@@ -71,10 +71,10 @@ private:
 
 } // namespace
 
-QString settings_problem(const SettingsTexts &t, const SettingsLabels &l)
+QString settings_problem(bool serial, const SettingsFields &t, const SettingsFields &l)
 {
     Checker checker;
-    if (t.serial) {
+    if (serial) {
         checker.check(l.port, t.port, [](const QString &port) {
             return port.trimmed().isEmpty() ? QStringLiteral("no serial port named") : QString();
         });

@@ -8,23 +8,11 @@
 
 namespace qvota {
 
-// The settings of one run as texts, exactly as given; only the fields of the chosen transport
-// are looked at. An empty label leaves its field out (a front end without that setting).
-struct SettingsTexts
-{
-    bool serial = false;
-    QString port;
-    QString baud;
-    QString boardIp;
-    QString boardPort;
-    QString hostIp;
-    QString hostPort;
-    QString target;
-    QString retries;
-};
-
-// What each front end calls the fields in its messages ("--udp-port", "board port").
-struct SettingsLabels
+// The fields of one run's settings that a user types. Filled twice by a front end: once with the
+// values exactly as given, once with its names for them ("--udp-port", "board port"). Only the
+// fields of the chosen transport are looked at; an empty name leaves its field out (a front end
+// without that setting).
+struct SettingsFields
 {
     QString port;
     QString baud;
@@ -38,7 +26,7 @@ struct SettingsLabels
 
 // The first problem, as "LABEL VALUE: REASON" (the value quoted when it is empty or has blanks),
 // or empty when every field can be used.
-QString settings_problem(const SettingsTexts &texts, const SettingsLabels &labels);
+QString settings_problem(bool serial, const SettingsFields &values, const SettingsFields &labels);
 
 // The highest number of tries per frame taken: past it a silent board would hold a run for hours.
 inline constexpr int MAX_RETRIES = 100;
