@@ -61,7 +61,9 @@ std::optional<Endpoint> read_endpoint(const QString &text, int lowestPort, QStri
     } else {
         const qsizetype colons = text.count(QLatin1Char(':'));
         if (colons > 1) {
-            *why = QStringLiteral("an IPv6 address goes in brackets, as in [%1]").arg(text);
+            *why = QHostAddress(text).protocol() == QAbstractSocket::IPv6Protocol
+                ? QStringLiteral("an IPv6 address goes in brackets, as in [%1]").arg(text)
+                : QStringLiteral("'%1' is not ADDRESS[:PORT]").arg(text);
             return std::nullopt;
         }
         endpoint.address = text.section(QLatin1Char(':'), 0, 0);

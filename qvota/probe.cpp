@@ -17,16 +17,30 @@ namespace {
 // notices a new board within two seconds.
 constexpr int ANSWER_MS = 800;
 
-// Port listings run from several slot threads; the system's device database is asked one at a
-// time.
-QList<PortInfo> listed_ports()
+// When /dev last had a node added or removed; empty where that cannot be told.
+QString device_folder_stamp()
 {
-    static QMutex mutex;
-    const QMutexLocker lock(&mutex);
-    return available_ports();
+#ifdef Q_OS_LINUX
+    struct stat folder{};
+    if (::stat("/dev", &folder) == 0)
+        return QString::number(folder.st_mtim.tv_sec) + QLatin1Char('.')
+            + QString::number(folder.st_mtim.tv_nsec);
+#endif
+    return {};
 }
 
 } // namespace
+
+QList<PortInfo> PortListing::now()
+{
+    const QMutexLocker lock(&m_mutex);
+    const QString stamp = device_folder_stamp();
+    if (stamp.isEmpty() || stamp != m_stamp) {
+        m_ports = available_ports();
+        m_stamp = stamp;
+    }
+    return m_ports;
+}
 
 QString device_identity(const QString &path)
 {
@@ -49,12 +63,13 @@ QString device_identity(const QString &path)
 #endif
 }
 
-Presence probe(const BoardSpec &spec, const std::atomic_bool *cancel, BoardPlace *place,
-               QString *identity)
+Presence probe(const BoardSpec &spec, const std::atomic_bool *cancel, PortListing &ports,
+               BoardPlace *place, QString *identity)
 {
     if (spec.serial && spec.serialNumber.isEmpty() && !QFileInfo::exists(spec.device))
         return Presence::Removed;
-    *place = locate(spec, spec.serial ? listed_ports() : QList<PortInfo>());
+    // Only a serial number needs the listing to find its port.
+    *place = locate(spec, spec.serialNumber.isEmpty() ? QList<PortInfo>() : ports.now());
     if (!place->error.isEmpty())
         return Presence::Removed;
     *identity = spec.serial ? device_identity(place->link.portName) : QString();

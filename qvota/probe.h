@@ -5,6 +5,8 @@
 #include "boardrun.h"
 #include "boardspec.h"
 
+#include <QMutex>
+
 #include <atomic>
 
 namespace qvota::cli {
@@ -15,10 +17,24 @@ enum class Presence {
     Answers,
 };
 
+// The serial ports as they are now, for slot threads that ask every second. Asking the system's
+// device database costs tens of milliseconds, so the list is taken again only when the device
+// folder changed (a port came or went); elsewhere than Linux, every time.
+class PortListing
+{
+public:
+    QList<PortInfo> now();
+
+private:
+    QMutex m_mutex;
+    QList<PortInfo> m_ports;
+    QString m_stamp; // of the device folder when m_ports was taken; empty: take again
+};
+
 // Looks once; blocks for at most about a second, less when cancel is set. place gets where the
 // board is and, for a serial port, identity.
-Presence probe(const BoardSpec &spec, const std::atomic_bool *cancel, BoardPlace *place,
-               QString *identity);
+Presence probe(const BoardSpec &spec, const std::atomic_bool *cancel, PortListing &ports,
+               BoardPlace *place, QString *identity);
 
 // Which device node a serial port is now: it changes when the port is removed and comes back
 // (a new USB enumeration, a new pseudo-terminal), even under the same name and within one

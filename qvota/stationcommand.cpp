@@ -21,6 +21,8 @@ namespace {
 constexpr int PROBE_INTERVAL_MS = 1000;
 // A board that has not answered for this long has gone (or left its update firmware).
 constexpr int GONE_AFTER_MS = 3000;
+// How soon a waiting slot notices that the station stops; well within the 2 s a Ctrl-C may take.
+constexpr auto STOP_POLL = std::chrono::milliseconds(200);
 
 // The station's shared state between its slot threads.
 class Station
@@ -40,6 +42,10 @@ public:
             QString identity;
             if (!waitForAnswer(spec, &place, &identity) || !reserveUpdate())
                 return;
+            // The probe skips the port listing for a named device; its USB serial number, for
+            // the history, is looked up once per board.
+            if (spec.serial && spec.serialNumber.isEmpty())
+                place = locate(spec, m_ports.now());
             m_run.reporter->slotChanged(spec.label, SlotState::Arrived);
             const BoardResult result = update_board(spec, place, m_run.plan, &interrupt_flag());
             record(result);
@@ -88,7 +94,7 @@ private:
         while (!m_stop.load()) {
             QElapsedTimer round;
             round.start();
-            if (probe(spec, &m_stop, place, identity) == Presence::Answers)
+            if (probe(spec, &m_stop, m_ports, place, identity) == Presence::Answers)
                 return true;
             pause(PROBE_INTERVAL_MS - round.elapsed());
         }
@@ -105,7 +111,7 @@ private:
             round.start();
             BoardPlace place;
             QString identity;
-            const Presence presence = probe(spec, &m_stop, &place, &identity);
+            const Presence presence = probe(spec, &m_stop, m_ports, &place, &identity);
             if (presence == Presence::Removed || identity != updatedIdentity)
                 return true;
             if (presence == Presence::Answers)
@@ -124,13 +130,14 @@ private:
         QElapsedTimer timer;
         timer.start();
         while (!m_stop.load() && timer.elapsed() < ms)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            std::this_thread::sleep_for(STOP_POLL);
     }
 
     const PreparedRun &m_run;
     const int m_count;
     std::atomic_bool m_stop{false};
     std::atomic_int m_started{0};
+    PortListing m_ports;
     mutable QMutex m_mutex;
     Tally m_tally;
 };

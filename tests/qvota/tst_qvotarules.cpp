@@ -58,6 +58,7 @@ private slots:
         QTest::newRow("ipv6 default port") << "udp:[::1]" << "udp ::1 7777 bind=:0";
         QTest::newRow("ipv6 bind") << "udp:[::1],bind=[::1]:5000" << "udp ::1 7777 bind=::1:5000";
         QTest::newRow("ipv6 bare") << "udp:::1" << "brackets";
+        QTest::newRow("two ports") << "udp:127.0.0.1:7777:7777" << "not ADDRESS[:PORT]";
         QTest::newRow("ipv6 unclosed") << "udp:[::1:9000" << "without ']'";
         QTest::newRow("ipv4 in brackets") << "udp:[127.0.0.1]" << "not an IPv6";
         QTest::newRow("host name") << "udp:board.local" << "not an IPv4";
