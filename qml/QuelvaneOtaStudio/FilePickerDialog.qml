@@ -22,6 +22,8 @@ ThemedDialog {
     // Any unknown mode text behaves as "file".
     readonly property string _mode: pickerMode === "save" || pickerMode === "dir" ? pickerMode : "file"
     readonly property string _trimmedName: nameField.text.trim()
+    // The text of the open in-place editor.
+    property string _editText: ""
 
     width: 660
     height: 470
@@ -285,9 +287,6 @@ ThemedDialog {
             return currentPath !== "" && _trimmedName !== ""
         return _validRow(selectedIndex)
     }
-
-    // The text of the open in-place editor.
-    property string _editText: ""
 
     ListModel {
         id: listModel
