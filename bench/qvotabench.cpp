@@ -11,6 +11,8 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QThread>
+#include <QProcess>
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -119,6 +121,18 @@ QStringList start_boards(std::vector<std::unique_ptr<BoardSim>> &sims, int count
     return specs;
 }
 
+// User and system CPU ticks of a process so far, from /proc; -1 when it cannot be read.
+qint64 cpu_ticks(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    // The command name in parentheses may hold blanks; the fields after it are plain.
+    const QByteArray stat = file.readAll();
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 12 ? fields.at(11).toLongLong() + fields.at(12).toLongLong() : -1;
+}
+
 QString verdict(bool within)
 {
     return within ? QStringLiteral("ok") : QStringLiteral("OVER");
@@ -193,6 +207,38 @@ int main(int argc, char *argv[])
                    .arg(QString::number(allRate / 1e6, 'f', 2),
                         QString::number(eight.wallSeconds, 'f', 2), QString::number(ratio, 'f', 2),
                         verdict(ratio >= 1.5), QString::number(eight.verified));
+    }
+    {
+        // A station's idle cost: eight slots, four with a board that has been updated and
+        // still answers (the slot waits for it to go), four where nothing answers.
+        std::vector<std::unique_ptr<BoardSim>> sims;
+        QStringList specs = start_boards(sims, BOARDS / 2, false);
+        for (int port = 9; port < 9 + BOARDS / 2; ++port)
+            specs << QStringLiteral("udp:127.0.0.1:%1").arg(port);
+        QStringList arguments{QStringLiteral("station"), ptyImage, QStringLiteral("--no-history")};
+        for (const QString &spec : std::as_const(specs))
+            arguments << QStringLiteral("--board") << spec;
+        QProcess station;
+        station.setStandardOutputFile(QProcess::nullDevice());
+        station.setStandardErrorFile(QProcess::nullDevice());
+        station.start(QStringLiteral(QVOTA_EXE), arguments);
+        // The four paced updates take about 12 s; then the station only probes.
+        QThread::sleep(20);
+        const long ticksPerSecond = sysconf(_SC_CLK_TCK);
+        const qint64 before = cpu_ticks(station.processId());
+        constexpr int IDLE_SECONDS = 30;
+        QThread::sleep(IDLE_SECONDS);
+        const qint64 after = cpu_ticks(station.processId());
+        station.terminate();
+        station.waitForFinished(5000);
+        const bool measured = before >= 0 && after >= before;
+        const double cpu = measured
+            ? 100.0 * double(after - before) / double(ticksPerSecond) / IDLE_SECONDS
+            : -1;
+        out << "qvota station: 8 slots idle (4 updated boards still answering, 4 silent)\n"
+            << QStringLiteral("  CPU %1 % of one core over %2 s (limit 1 %: %3)\n")
+                   .arg(QString::number(cpu, 'f', 2), QString::number(IDLE_SECONDS),
+                        verdict(measured && cpu < 1.0));
     }
     out << "Wall times are whole qvota runs (start to exit); rates are verified payload bytes over "
            "that wall time; CPU and RSS are qvota's own (wait4), without the simulators'.\n";

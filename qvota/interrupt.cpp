@@ -31,6 +31,9 @@ void install_interrupt_handlers()
     action.sa_flags = SA_RESETHAND;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A reader that closes its end of the pipe (`qvota flash --json | head`) must not kill
+    // boards in the middle of their updates; the output is simply lost.
+    std::signal(SIGPIPE, SIG_IGN);
 #endif
 }
 

@@ -7,7 +7,7 @@
 namespace qvota::cli {
 
 // Installs the handlers; a second signal of the same kind ends the process at once, for an
-// operator who does not want to wait.
+// operator who does not want to wait. A closed output pipe no longer ends the process.
 void install_interrupt_handlers();
 
 // Set once a signal arrived.

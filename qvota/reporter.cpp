@@ -183,9 +183,10 @@ public:
     void started(const QString &board, const QString &port, const QString &usbSerial) override
     {
         const QMutexLocker lock(&m_mutex);
-        line(board, usbSerial.isEmpty()
-                        ? QStringLiteral("start on %1").arg(port)
-                        : QStringLiteral("start on %1 (USB serial %2)").arg(port, usbSerial));
+        QString text = port.isEmpty() ? QStringLiteral("start") : QStringLiteral("start on ") + port;
+        if (!usbSerial.isEmpty())
+            text += QStringLiteral(" (USB serial %1)").arg(usbSerial);
+        line(board, text);
         if (m_live)
             m_live->state(board, QStringLiteral("starting"));
     }
