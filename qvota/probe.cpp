@@ -13,9 +13,9 @@ namespace qvota::cli {
 
 namespace {
 
-// Long enough for a board behind a paced UART or a busy network, short enough that a slot
-// notices a new board within two seconds.
-constexpr int ANSWER_MS = 800;
+// A board's update firmware answers "j" within milliseconds, also behind a paced UART or a busy
+// network; a silent slot waits this long each second.
+constexpr int ANSWER_MS = 500;
 
 // When /dev last had a node added or removed; empty where that cannot be told.
 QString device_folder_stamp()
@@ -63,33 +63,67 @@ QString device_identity(const QString &path)
 #endif
 }
 
-Presence probe(const BoardSpec &spec, const std::atomic_bool *cancel, PortListing &ports,
-               BoardPlace *place, QString *identity)
-{
-    if (spec.serial && spec.serialNumber.isEmpty() && !QFileInfo::exists(spec.device))
-        return Presence::Removed;
-    // Only a serial number needs the listing to find its port.
-    *place = locate(spec, spec.serialNumber.isEmpty() ? QList<PortInfo>() : ports.now());
-    if (!place->error.isEmpty())
-        return Presence::Removed;
-    *identity = spec.serial ? device_identity(place->link.portName) : QString();
+SlotProbe::SlotProbe(const BoardSpec &spec, PortListing &ports, const std::atomic_bool *cancel)
+    : m_spec(spec)
+    , m_ports(ports)
+    , m_cancel(cancel)
+{}
 
-    const std::unique_ptr<Link> link = make_link(place->link);
-    link->setCancelFlag(cancel);
-    if (!link->open(nullptr))
-        return Presence::Silent;
-    link->clearInput();
+void SlotProbe::release()
+{
+    if (m_link)
+        m_link->close();
+    m_link.reset();
+    m_openedFor.clear();
+}
+
+Presence SlotProbe::look(BoardPlace *place, QString *identity)
+{
+    if (m_spec.serial && m_spec.serialNumber.isEmpty() && !QFileInfo::exists(m_spec.device)) {
+        release();
+        return Presence::Removed;
+    }
+    // Only a serial number needs the listing to find its port.
+    *place = locate(m_spec, m_spec.serialNumber.isEmpty() ? QList<PortInfo>() : m_ports.now());
+    if (!place->error.isEmpty()) {
+        release();
+        return Presence::Removed;
+    }
+    *identity = m_spec.serial ? device_identity(place->link.portName) : QString();
+
+    // A serial number that moved to another port, or a device that went and came back, needs
+    // the link opened afresh.
+    const QString openFor = place->port + QLatin1Char(' ') + *identity;
+    if (m_link && (openFor != m_openedFor || !m_link->failure().isEmpty()))
+        release();
+    if (!m_link) {
+        m_link = make_link(place->link);
+        m_link->setCancelFlag(m_cancel);
+        if (!m_link->open(nullptr)) {
+            m_link.reset();
+            return Presence::Silent;
+        }
+        m_openedFor = openFor;
+    }
+
+    m_link->clearInput();
     bool answered = false;
-    if (link->write(QByteArrayLiteral("j"))) {
+    if (m_link->write(QByteArrayLiteral("j"))) {
         const QDeadlineTimer deadline(ANSWER_MS);
         QString line;
         // A board may print boot lines before its JEDEC line.
-        while (!answered && !deadline.hasExpired() && !(cancel && cancel->load())) {
-            if (link->readLine(int(std::max<qint64>(1, deadline.remainingTime())), line))
+        while (!answered && !deadline.hasExpired() && !(m_cancel && m_cancel->load())) {
+            if (m_link->readLine(int(std::max<qint64>(1, deadline.remainingTime())), line))
                 answered = line.startsWith(QLatin1String("JEDEC="));
+            else if (!m_link->failure().isEmpty())
+                break;
         }
     }
-    link->close();
+    if (!m_link->failure().isEmpty()) {
+        // The device went away under the open port: removed, not merely silent.
+        release();
+        return Presence::Removed;
+    }
     return answered ? Presence::Answers : Presence::Silent;
 }
 

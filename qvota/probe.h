@@ -31,10 +31,28 @@ private:
     QString m_stamp; // of the device folder when m_ports was taken; empty: take again
 };
 
-// Looks once; blocks for at most about a second, less when cancel is set. place gets where the
-// board is and, for a serial port, identity.
-Presence probe(const BoardSpec &spec, const std::atomic_bool *cancel, PortListing &ports,
-               BoardPlace *place, QString *identity);
+// Looks for a board at one slot, once a second. The link stays open from one look to the next,
+// so a waiting slot costs one "j" and one short read a second; a serial link that reports its
+// device lost tells at once that the port was removed.
+class SlotProbe
+{
+public:
+    SlotProbe(const BoardSpec &spec, PortListing &ports, const std::atomic_bool *cancel);
+
+    // Looks once; blocks for at most about half a second (longer only while a busy serial port
+    // is retried), less when cancel is set. place gets where the board is, identity which
+    // device node the port is now.
+    Presence look(BoardPlace *place, QString *identity);
+    // Closes the link, so that an update can open the port.
+    void release();
+
+private:
+    const BoardSpec &m_spec;
+    PortListing &m_ports;
+    const std::atomic_bool *m_cancel;
+    std::unique_ptr<Link> m_link;
+    QString m_openedFor; // the port or address m_link was opened for
+};
 
 // Which device node a serial port is now: it changes when the port is removed and comes back
 // (a new USB enumeration, a new pseudo-terminal), even under the same name and within one

@@ -36,12 +36,14 @@ public:
     // Runs one slot until the station stops.
     void serve(const BoardSpec &spec)
     {
+        SlotProbe probe(spec, m_ports, &m_stop);
         while (!m_stop.load()) {
             m_run.reporter->slotChanged(spec.label, SlotState::Waiting);
             BoardPlace place;
             QString identity;
-            if (!waitForAnswer(spec, &place, &identity) || !reserveUpdate())
+            if (!waitForAnswer(probe, &place, &identity) || !reserveUpdate())
                 return;
+            probe.release();
             // The probe skips the port listing for a named device; its USB serial number, for
             // the history, is looked up once per board.
             if (spec.serial && spec.serialNumber.isEmpty())
@@ -49,7 +51,7 @@ public:
             m_run.reporter->slotChanged(spec.label, SlotState::Arrived);
             const BoardResult result = update_board(spec, place, m_run.plan, &interrupt_flag());
             record(result);
-            if (result.outcome() == Outcome::Cancelled || !waitUntilGone(spec, identity))
+            if (result.outcome() == Outcome::Cancelled || !waitUntilGone(probe, identity))
                 return;
             m_run.reporter->slotChanged(spec.label, SlotState::Gone);
         }
@@ -89,12 +91,12 @@ private:
     }
 
     // Probes once a second until a board answers; false when the station stopped first.
-    bool waitForAnswer(const BoardSpec &spec, BoardPlace *place, QString *identity)
+    bool waitForAnswer(SlotProbe &probe, BoardPlace *place, QString *identity)
     {
         while (!m_stop.load()) {
             QElapsedTimer round;
             round.start();
-            if (probe(spec, &m_stop, m_ports, place, identity) == Presence::Answers)
+            if (probe.look(place, identity) == Presence::Answers)
                 return true;
             pause(PROBE_INTERVAL_MS - round.elapsed());
         }
@@ -103,7 +105,7 @@ private:
 
     // Gone: the port was removed (or replaced by another since the update), or the board did
     // not answer for GONE_AFTER_MS.
-    bool waitUntilGone(const BoardSpec &spec, const QString &updatedIdentity)
+    bool waitUntilGone(SlotProbe &probe, const QString &updatedIdentity)
     {
         QElapsedTimer silent;
         while (!m_stop.load()) {
@@ -111,7 +113,7 @@ private:
             round.start();
             BoardPlace place;
             QString identity;
-            const Presence presence = probe(spec, &m_stop, m_ports, &place, &identity);
+            const Presence presence = probe.look(&place, &identity);
             if (presence == Presence::Removed || identity != updatedIdentity)
                 return true;
             if (presence == Presence::Answers)
