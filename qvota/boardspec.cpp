@@ -204,7 +204,11 @@ QList<PortInfo> available_ports()
     QList<PortInfo> ports;
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
         PortInfo port;
+#ifdef Q_OS_WIN
+        port.location = info.portName(); // "COM7", as people write it, not "\\.\COM7"
+#else
         port.location = info.systemLocation();
+#endif
         port.serialNumber = info.serialNumber();
         port.description = info.description();
         if (info.hasVendorIdentifier())

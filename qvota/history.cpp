@@ -11,6 +11,7 @@
 #include <cstring>
 #ifdef Q_OS_WIN
 #include <io.h>
+#include <sys/stat.h>
 #else
 #include <unistd.h>
 #endif

@@ -4,9 +4,7 @@
 
 #include <QtGlobal>
 
-#ifdef Q_OS_WIN
-#include <io.h>
-#else
+#ifndef Q_OS_WIN
 #include <sys/ioctl.h>
 #include <unistd.h>
 #endif
@@ -42,7 +40,9 @@ QString duration(qint64 seconds)
 bool is_terminal(std::FILE *stream)
 {
 #ifdef Q_OS_WIN
-    return _isatty(_fileno(stream));
+    // A Windows console moves the cursor on escape codes only once told to; plain lines there.
+    Q_UNUSED(stream);
+    return false;
 #else
     return ::isatty(fileno(stream)) && qgetenv("TERM") != "dumb";
 #endif

@@ -10,7 +10,7 @@
 
 namespace qvota::cli {
 
-// Whether the stream is a terminal that understands cursor movement.
+// Whether the stream is a terminal that understands cursor movement (never on Windows).
 bool is_terminal(std::FILE *stream);
 
 class LiveLines

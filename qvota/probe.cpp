@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QMutex>
 
+#include <algorithm>
+
 #ifndef Q_OS_WIN
 #include <sys/stat.h>
 #endif
@@ -27,6 +29,20 @@ QString device_folder_stamp()
             + QString::number(folder.st_mtim.tv_nsec);
 #endif
     return {};
+}
+
+// Whether a named serial device is there at all. Windows has no device files to look at.
+bool device_present(const QString &device, PortListing &ports)
+{
+#ifdef Q_OS_WIN
+    const QList<PortInfo> listed = ports.now();
+    return std::any_of(listed.cbegin(), listed.cend(), [&](const PortInfo &port) {
+        return port.location.compare(device, Qt::CaseInsensitive) == 0;
+    });
+#else
+    Q_UNUSED(ports);
+    return QFileInfo::exists(device);
+#endif
 }
 
 } // namespace
@@ -79,7 +95,7 @@ void SlotProbe::release()
 
 Presence SlotProbe::look(BoardPlace *place, QString *identity)
 {
-    if (m_spec.serial && m_spec.serialNumber.isEmpty() && !QFileInfo::exists(m_spec.device)) {
+    if (m_spec.serial && m_spec.serialNumber.isEmpty() && !device_present(m_spec.device, m_ports)) {
         release();
         return Presence::Removed;
     }

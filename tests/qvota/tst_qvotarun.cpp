@@ -279,6 +279,38 @@ private slots:
         QVERIFY2(error.isEmpty(), qPrintable(error));
     }
 
+    // Human output: every line stamped and labelled, then the table; nothing redrawn when
+    // stderr is no terminal; --quiet leaves only the table and its last line.
+    void humanOutput()
+    {
+        BoardSim board;
+        QVERIFY(board.startUdp());
+        const QString label = u"udp:127.0.0.1:"_s + QString::number(board.udpPort());
+        const QString last = u"1 verified, 0 failed, 0 cancelled (exit code 0)"_s;
+        const QRegularExpression stamped(u"^\\d\\d:\\d\\d:\\d\\d\\.\\d{3} \\["_s
+                                                + QRegularExpression::escape(label) + u"\\] \\S"_s);
+
+        const ProcessResult full = run_process(QVOTA, {u"flash"_s, m_image, u"--board"_s, label});
+        QCOMPARE(full.exitCode, 0);
+        QVERIFY2(!full.err.contains('\x1b'), full.err.constData());
+        const QStringList lines = full.outLines();
+        const qsizetype table = lines.indexOf(QRegularExpression(u"board +result +stage.*"_s));
+        QVERIFY2(table > 3, qPrintable(lines.join(u'\n')));
+        for (qsizetype i = 0; i < table; ++i)
+            QVERIFY2(stamped.match(lines.at(i)).hasMatch(), qPrintable(lines.at(i)));
+        QCOMPARE(lines.size(), table + 3);
+        QVERIFY2(lines.at(table + 1).startsWith(label + u"  verified  done"_s),
+                 qPrintable(lines.at(table + 1)));
+        QCOMPARE(lines.last(), last);
+
+        const ProcessResult quiet =
+            run_process(QVOTA, {u"flash"_s, m_image, u"--board"_s, label, u"--quiet"_s});
+        QCOMPARE(quiet.exitCode, 0);
+        QCOMPARE(quiet.outLines().size(), 3);
+        QCOMPARE(quiet.outLines().last(), last);
+        QCOMPARE(board.stop().value(u"updates"_s).toInt(), 2);
+    }
+
     // Refusals come before any board is touched, with their own exit codes and nothing on
     // stdout, where a script reads JSON.
     void refusedBeforeAnyBoard_data()
