@@ -11,7 +11,6 @@
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <optional>
 
 namespace qvota::cli {
 
