@@ -256,7 +256,7 @@ QString send_frame(Link &link, const QByteArray &frame, int index, int retries,
 }
 
 QString transfer(Link &link, const QByteArray &payload, int retries, AckAccumulator &accumulator,
-                 const Reporter &reporter, qint64 &bytesAcked)
+                 const Reporter &reporter, qint64 &bytesAcked, double &seconds)
 {
     const qint64 size = payload.size();
     const int frames = frame_count(size);
@@ -292,7 +292,7 @@ QString transfer(Link &link, const QByteArray &payload, int retries, AckAccumula
     }
     // An instant transfer (a fake link, a tiny image) would divide by zero; below a millisecond
     // the rate means nothing, so the time is taken as at least that.
-    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    seconds = double(timer.nsecsElapsed()) / 1e9;
     const qint64 rate = qint64(double(size) / std::max(seconds, 0.001));
     reporter.log(QStringLiteral("transfer done in %1s (%2 B/s)")
                      .arg(seconds_text(seconds), QString::number(rate)));
@@ -483,7 +483,8 @@ void run_steps(Link &link, const QByteArray &payload, const OtaConfig &config,
 
     AckAccumulator accumulator;
     if (QString error =
-            transfer(link, payload, config.retries, accumulator, reporter, result.bytesAcked);
+            transfer(link, payload, config.retries, accumulator, reporter, result.bytesAcked,
+                     result.transferSeconds);
         !error.isEmpty())
         return fail(FlowPhase::Transfer, error);
 

@@ -66,6 +66,7 @@ struct FlowResult
     FlowPhase phase = FlowPhase::Identify; // the phase that failed, or Done (a refused size: Identify)
     bool cancelled = false;             // ended by the cancel flag
     qint64 bytesAcked = 0;              // payload bytes of the acknowledged frames
+    double transferSeconds = 0;         // the frames' time, as the log's "transfer done" line
     quint32 expectedCrc32 = 0;
     std::optional<quint32> rxCrc32;     // the board's values, when it reported them
     std::optional<quint32> imgCrc32;

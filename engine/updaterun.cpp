@@ -84,6 +84,7 @@ RunResult run_update(const LinkSettings &linkSettings, const OtaConfig &flow, co
     result.stage = stage_of(outcome.phase);
     result.cancelled = outcome.cancelled;
     result.bytes = outcome.bytesAcked;
+    result.transferSeconds = outcome.transferSeconds;
     result.rxCrc32 = outcome.rxCrc32;
     result.imgCrc32 = outcome.imgCrc32;
     result.warmBootAnswer = outcome.warmBootAnswer;

@@ -36,6 +36,7 @@ struct RunResult
     bool cancelled = false;     // ended by the cancel flag, not by the board or the link
     qint64 bytes = 0;           // payload bytes the board acknowledged
     double seconds = 0;         // from opening the link to closing it
+    double transferSeconds = 0; // the frames alone, once they were all acknowledged
     quint32 expectedCrc32 = 0;  // the container's
     std::optional<quint32> rxCrc32;  // what the board reported, when it did
     std::optional<quint32> imgCrc32;

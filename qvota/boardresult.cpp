@@ -39,7 +39,10 @@ int Tally::exitCode(bool interrupted) const
 
 double rate(const RunResult &run)
 {
-    return run.seconds > 0 ? double(run.bytes) / run.seconds : 0;
+    // The transfer's own time when it completed: the erase and a warm boot's 8 s of listening
+    // would otherwise make a fast link look slow.
+    const double seconds = run.transferSeconds > 0 ? run.transferSeconds : run.seconds;
+    return seconds > 0 ? double(run.bytes) / seconds : 0;
 }
 
 QString crc_text(quint32 crc)

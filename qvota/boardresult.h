@@ -38,7 +38,8 @@ struct Tally
     int exitCode(bool interrupted) const;
 };
 
-// Payload bytes per second over the run, or 0 when nothing was timed.
+// Payload bytes per second of the transfer (of the whole run when the transfer did not
+// complete), or 0 when nothing was timed.
 double rate(const RunResult &run);
 
 // A CRC-32 as the container states it: eight upper-case hex digits.

@@ -58,6 +58,8 @@ public:
         object.insert(QStringLiteral("message"), run.error);
         object.insert(QStringLiteral("bytes"), run.bytes);
         object.insert(QStringLiteral("seconds"), run.seconds);
+        if (run.transferSeconds > 0)
+            object.insert(QStringLiteral("transferSeconds"), run.transferSeconds);
         object.insert(QStringLiteral("port"), result.port);
         if (!result.usbSerial.isEmpty())
             object.insert(QStringLiteral("usbSerial"), result.usbSerial);
