@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QNetworkInterface>
+#include <QNetworkProxy>
 #include <QThread>
 
 namespace qvota {
@@ -41,6 +42,9 @@ bool reaches_many_hosts(const QHostAddress &address)
 
 bool UdpLink::open(QString *error)
 {
+    // The board sits on a local link: no proxy can carry its datagrams, and asking the system
+    // for one (libproxy) costs a lookup on threads of its own at every bind.
+    m_socket.setProxy(QNetworkProxy::NoProxy);
     m_anySender = reaches_many_hosts(m_boardAddress);
     m_ignoredDatagrams = 0;
     // Qt would bind a null address (an IP text that did not parse) to every interface.
