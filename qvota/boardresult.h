@@ -14,7 +14,7 @@ QString outcome_name(Outcome outcome);
 
 struct BoardResult
 {
-    QString label;     // the board's SPEC as written
+    QString label;     // the board spec as written
     QString port;      // the device or address the board was reached at
     QString usbSerial; // the port's USB serial number, when it has one
     RunResult run;

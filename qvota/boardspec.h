@@ -1,4 +1,4 @@
-// Where a board is: the SPEC an operator writes for it, read into link settings, and the
+// Where a board is: the board spec an operator writes for it, read into link settings, and the
 // choice of a serial port by its USB serial number. Pure functions, so the rules can be
 // checked as a table without hardware.
 #pragma once
@@ -18,7 +18,7 @@ inline constexpr int DEFAULT_BAUD = 115200;
 
 struct BoardSpec
 {
-    QString label; // the SPEC as written; names the board in every output
+    QString label; // the board spec as written; names the board in every output
     bool serial = false;
     // uart: a device, or (when serialNumber is set) the port whose USB serial number it is.
     QString device;
@@ -36,7 +36,7 @@ struct BoardSpec
 // uart:serial=NUMBER[@BAUD]; on a fault returns nothing and says why in error.
 std::optional<BoardSpec> parse_board_spec(const QString &text, QString *error);
 
-// One SPEC per line; '#' starts a comment, blank lines are skipped. A fault names its line.
+// One board spec per line; '#' starts a comment, blank lines are skipped. A fault names its line.
 std::optional<QList<BoardSpec>> parse_boards_file(const QString &content, QString *error);
 
 // The link of a board; for a uart:serial= board, port is the device its number resolved to.

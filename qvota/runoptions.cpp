@@ -1,6 +1,7 @@
 #include "runoptions.h"
 
 #include "history.h"
+#include "settingscheck.h"
 
 #include <QCommandLineParser>
 #include <QFile>
@@ -10,9 +11,6 @@
 namespace qvota::cli {
 
 namespace {
-
-// Far beyond what a sane link needs, small enough that a typo cannot stall a line for hours.
-constexpr int MAX_RETRIES = 100;
 
 QString usage_line(RunMode mode)
 {
@@ -160,18 +158,19 @@ ParsedRun parse_run_options(RunMode mode, const QStringList &arguments)
         seen.insert(key, spec.label);
     }
 
-    if (parser.isSet(target)) {
-        options.flow.target = parser.value(target);
-        if (options.flow.target != QLatin1String("1") && options.flow.target != QLatin1String("2"))
-            return refuse(QStringLiteral("--target must be 1 or 2, got '%1'")
-                              .arg(options.flow.target));
-    }
+    // The same rules and words as the single-board command line; the links are checked above,
+    // as board specs.
+    SettingsFields values;
+    values.target = parser.value(target);
+    values.retries = parser.value(retries);
+    SettingsFields labels;
+    labels.target = QStringLiteral("--target");
+    labels.retries = QStringLiteral("--retries");
+    if (const QString problem = settings_problem(false, values, labels); !problem.isEmpty())
+        return refuse(problem);
+    options.flow.target = values.target;
     options.flow.warmBoot = parser.isSet(warmBoot) || parser.isSet(target);
-    const std::optional<int> tries = read_count(parser.value(retries), 1, MAX_RETRIES);
-    if (!tries)
-        return refuse(QStringLiteral("--retries must be a number from 1 to %1, got '%2'")
-                          .arg(QString::number(MAX_RETRIES), parser.value(retries)));
-    options.flow.retries = *tries;
+    options.flow.retries = values.retries.toInt();
 
     options.output.json = parser.isSet(json);
     options.output.quiet = parser.isSet(quiet);

@@ -10,7 +10,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// A SPEC as its fields read: kind, where, port or baud, bind; "" stands for a refused SPEC.
+// A board spec as its fields read: kind, where, port or baud, bind; "" stands for a refused board spec.
 QString fields(const QString &text, QString *error)
 {
     const std::optional<BoardSpec> spec = parse_board_spec(text, error);
@@ -92,7 +92,7 @@ private slots:
         if (got.isEmpty()) {
             QVERIFY2(error.contains(expected), qPrintable(error));
             QVERIFY2(error.contains(QLatin1Char('\'') + text + QLatin1Char('\'')),
-                     qPrintable(error)); // the refusal names the SPEC as written
+                     qPrintable(error)); // the refusal names the board spec as written
         } else {
             QCOMPARE(got, expected);
             QCOMPARE(parse_board_spec(text, nullptr)->label, text);

@@ -317,7 +317,7 @@ private slots:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");
-        QTest::newRow("bad SPEC") << QStringList{u"--board"_s, u"udp:::1"_s} << 2;
+        QTest::newRow("bad board spec") << QStringList{u"--board"_s, u"udp:::1"_s} << 2;
         QTest::newRow("no board") << QStringList() << 2;
         QTest::newRow("bad target") << QStringList{u"--board"_s, u"udp:127.0.0.1:9"_s, u"--target"_s, u"3"_s} << 2;
         QTest::newRow("bad retries") << QStringList{u"--board"_s, u"udp:127.0.0.1:9"_s, u"--retries"_s, u"x"_s} << 2;
