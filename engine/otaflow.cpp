@@ -451,18 +451,18 @@ QByteArray build_frame(const QByteArray &payload, int index)
 
 namespace {
 
-// Runs the phases in order; result.phase follows them, so a failure is named by the phase that
+// Runs the phases in order; result.stage follows them, so a failure is named by the phase that
 // was running.
 void run_steps(Link &link, const QByteArray &payload, const OtaConfig &config,
                const Reporter &reporter, FlowResult &result)
 {
-    const auto fail = [&result](FlowPhase phase, QString error) {
-        result.phase = phase;
+    const auto fail = [&result](RunStage stage, QString error) {
+        result.stage = stage;
         result.error = std::move(error);
     };
     const qint64 size = payload.size();
     if (QString problem = image_size_problem(size); !problem.isEmpty())
-        return fail(FlowPhase::Identify, problem);
+        return fail(RunStage::Identify, problem);
 
     const int frames = frame_count(size);
     const qint64 last = size % FRAME_PAYLOAD == 0 ? FRAME_PAYLOAD : size % FRAME_PAYLOAD;
@@ -476,35 +476,35 @@ void run_steps(Link &link, const QByteArray &payload, const OtaConfig &config,
     link.clearInput();
 
     if (QString error = identify(link, reporter); !error.isEmpty())
-        return fail(FlowPhase::Identify, error);
+        return fail(RunStage::Identify, error);
 
     if (QString error = erase(link, size, config.eraseTimeoutMs, reporter); !error.isEmpty())
-        return fail(FlowPhase::Erase, error);
+        return fail(RunStage::Erase, error);
 
     AckAccumulator accumulator;
     if (QString error =
             transfer(link, payload, config.retries, accumulator, reporter, result.bytesAcked,
                      result.transferSeconds);
         !error.isEmpty())
-        return fail(FlowPhase::Transfer, error);
+        return fail(RunStage::Transfer, error);
 
     const QString rxDone = accumulator.rxDoneText();
     if (QString error = check_crc(link, RECEIVE_REPORT, accumulator.hasRxDone() ? &rxDone : nullptr,
                                   expectedCrc, reporter, result.rxCrc32);
         !error.isEmpty())
-        return fail(FlowPhase::RxCrc, error);
+        return fail(RunStage::RxCrc, error);
 
     link.write(QByteArrayLiteral("F"));
     if (QString error =
             check_crc(link, READBACK_REPORT, nullptr, expectedCrc, reporter, result.imgCrc32);
         !error.isEmpty())
-        return fail(FlowPhase::ImgCrc, error);
+        return fail(RunStage::ImgCrc, error);
 
     if (config.warmBoot) {
-        result.phase = FlowPhase::WarmBoot;
+        result.stage = RunStage::WarmBoot;
         result.warmBootAnswer = warm_boot(link, config, reporter);
     }
-    result.phase = FlowPhase::Done;
+    result.stage = RunStage::Done;
     reporter.log(QStringLiteral("OTA FLOW COMPLETE"));
 }
 

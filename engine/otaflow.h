@@ -56,14 +56,15 @@ int frame_count(qint64 size);
 // header and CRC, and the board's one-byte acknowledgement of each.
 qint64 transfer_wire_bytes(qint64 size);
 
-// The phases of the flow, in the order it runs them.
-enum class FlowPhase { Identify, Erase, Transfer, RxCrc, ImgCrc, WarmBoot, Done };
+// Where a run ended: the phase that failed, or Done after a verified update. Link is the front
+// ends' phase before the flow (opening the link); the flow itself starts at Identify.
+enum class RunStage { Link, Identify, Erase, Transfer, RxCrc, ImgCrc, WarmBoot, Done };
 
 // How a flow ended, for callers that act on more than its message.
 struct FlowResult
 {
     QString error;                      // empty on success
-    FlowPhase phase = FlowPhase::Identify; // the phase that failed, or Done (a refused size: Identify)
+    RunStage stage = RunStage::Identify; // the phase that failed, or Done (a refused size: Identify)
     bool cancelled = false;             // ended by the cancel flag
     qint64 bytesAcked = 0;              // payload bytes of the acknowledged frames
     double transferSeconds = 0;         // the frames' time, as the log's "transfer done" line

@@ -4,31 +4,6 @@
 
 namespace qvota {
 
-namespace {
-
-RunStage stage_of(FlowPhase phase)
-{
-    switch (phase) {
-    case FlowPhase::Identify:
-        return RunStage::Identify;
-    case FlowPhase::Erase:
-        return RunStage::Erase;
-    case FlowPhase::Transfer:
-        return RunStage::Transfer;
-    case FlowPhase::RxCrc:
-        return RunStage::RxCrc;
-    case FlowPhase::ImgCrc:
-        return RunStage::ImgCrc;
-    case FlowPhase::WarmBoot:
-        return RunStage::WarmBoot;
-    case FlowPhase::Done:
-        break;
-    }
-    return RunStage::Done;
-}
-
-} // namespace
-
 QString stage_name(RunStage stage)
 {
     switch (stage) {
@@ -81,7 +56,7 @@ RunResult run_update(const LinkSettings &linkSettings, const OtaConfig &flow, co
     link->close();
 
     result.error = outcome.error;
-    result.stage = stage_of(outcome.phase);
+    result.stage = outcome.stage;
     result.cancelled = outcome.cancelled;
     result.bytes = outcome.bytesAcked;
     result.transferSeconds = outcome.transferSeconds;

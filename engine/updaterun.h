@@ -16,9 +16,6 @@
 
 namespace qvota {
 
-// Where a run ended: the phase that failed, or Done after a verified update.
-enum class RunStage { Link, Identify, Erase, Transfer, RxCrc, ImgCrc, WarmBoot, Done };
-
 // "link", "identify", "erase", "transfer", "rx-crc", "img-crc", "warm-boot", "done".
 QString stage_name(RunStage stage);
 
