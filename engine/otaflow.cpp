@@ -146,6 +146,12 @@ public:
             m_callbacks.progress(done, total);
     }
 
+    void stage(RunStage stage) const
+    {
+        if (m_callbacks.stage)
+            m_callbacks.stage(stage);
+    }
+
     bool cancelRequested() const { return m_callbacks.cancel && m_callbacks.cancel->load(); }
 
 private:
@@ -460,6 +466,10 @@ void run_steps(Link &link, const QByteArray &payload, const OtaConfig &config,
         result.stage = stage;
         result.error = std::move(error);
     };
+    const auto enter = [&result, &reporter](RunStage stage) {
+        result.stage = stage;
+        reporter.stage(stage);
+    };
     const qint64 size = payload.size();
     if (QString problem = image_size_problem(size); !problem.isEmpty())
         return fail(RunStage::Identify, problem);
@@ -475,25 +485,30 @@ void run_steps(Link &link, const QByteArray &payload, const OtaConfig &config,
                                                : QString()));
     link.clearInput();
 
+    enter(RunStage::Identify);
     if (QString error = identify(link, reporter); !error.isEmpty())
         return fail(RunStage::Identify, error);
 
+    enter(RunStage::Erase);
     if (QString error = erase(link, size, config.eraseTimeoutMs, reporter); !error.isEmpty())
         return fail(RunStage::Erase, error);
 
     AckAccumulator accumulator;
+    enter(RunStage::Transfer);
     if (QString error =
             transfer(link, payload, config.retries, accumulator, reporter, result.bytesAcked,
                      result.transferSeconds);
         !error.isEmpty())
         return fail(RunStage::Transfer, error);
 
+    enter(RunStage::RxCrc);
     const QString rxDone = accumulator.rxDoneText();
     if (QString error = check_crc(link, RECEIVE_REPORT, accumulator.hasRxDone() ? &rxDone : nullptr,
                                   expectedCrc, reporter, result.rxCrc32);
         !error.isEmpty())
         return fail(RunStage::RxCrc, error);
 
+    enter(RunStage::ImgCrc);
     link.write(QByteArrayLiteral("F"));
     if (QString error =
             check_crc(link, READBACK_REPORT, nullptr, expectedCrc, reporter, result.imgCrc32);
@@ -501,7 +516,7 @@ void run_steps(Link &link, const QByteArray &payload, const OtaConfig &config,
         return fail(RunStage::ImgCrc, error);
 
     if (config.warmBoot) {
-        result.stage = RunStage::WarmBoot;
+        enter(RunStage::WarmBoot);
         result.warmBootAnswer = warm_boot(link, config, reporter);
     }
     result.stage = RunStage::Done;

@@ -32,10 +32,15 @@ struct OtaConfig
     quint32 expectedCrc32 = 0;
 };
 
+// Where a run is: the phase that failed, or Done after a verified update. Link is the front
+// ends' phase before the flow (opening the link); the flow itself starts at Identify.
+enum class RunStage { Link, Identify, Erase, Transfer, RxCrc, ImgCrc, WarmBoot, Done };
+
 struct OtaCallbacks
 {
     std::function<void(const QString &line)> log;
     std::function<void(int done, int total)> progress;
+    std::function<void(RunStage stage)> stage; // each phase as it begins
     const std::atomic_bool *cancel = nullptr;
 };
 
@@ -55,10 +60,6 @@ int frame_count(qint64 size);
 // Bytes that cross the wire while a payload of size bytes is transferred: every frame with its
 // header and CRC, and the board's one-byte acknowledgement of each.
 qint64 transfer_wire_bytes(qint64 size);
-
-// Where a run ended: the phase that failed, or Done after a verified update. Link is the front
-// ends' phase before the flow (opening the link); the flow itself starts at Identify.
-enum class RunStage { Link, Identify, Erase, Transfer, RxCrc, ImgCrc, WarmBoot, Done };
 
 // How a flow ended, for callers that act on more than its message.
 struct FlowResult

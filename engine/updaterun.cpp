@@ -51,6 +51,7 @@ RunResult run_update(const LinkSettings &linkSettings, const OtaConfig &flow, co
     OtaCallbacks callbacks;
     callbacks.log = events.log;
     callbacks.progress = events.progress;
+    callbacks.stage = events.stage;
     callbacks.cancel = cancel;
     const FlowResult outcome = run_update_flow_result(*link, image.bytes, config, callbacks);
     link->close();

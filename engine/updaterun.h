@@ -24,6 +24,7 @@ struct RunEvents
     std::function<void()> linkOpened;                  // the link is open; the flow starts next
     std::function<void(const QString &line)> log;      // the flow's lines, without time stamp
     std::function<void(int done, int total)> progress; // frames acknowledged, frames in all
+    std::function<void(RunStage stage)> stage;         // each phase of the flow as it begins
 };
 
 struct RunResult

@@ -68,6 +68,7 @@ BoardResult update_board(const BoardSpec &spec, const BoardPlace &place, const U
         QElapsedTimer sinceReport;
         RunEvents events;
         events.log = [&](const QString &line) { reporter.logged(spec.label, line); };
+        events.stage = [&](RunStage stage) { reporter.staged(spec.label, stage); };
         events.progress = [&](int done, int total) {
             if (done < total && sinceReport.isValid()
                 && sinceReport.elapsed() < PROGRESS_INTERVAL_MS)

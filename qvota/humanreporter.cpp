@@ -5,6 +5,7 @@
 #include <QMutex>
 #include <QTime>
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -17,6 +18,7 @@ class HumanReporter final : public Reporter
 public:
     explicit HumanReporter(const OutputOptions &options)
         : m_quiet(options.quiet)
+        , m_boards(options.boards)
         // https://no-color.org: any non-empty NO_COLOR turns colour off.
         , m_colour(is_terminal(stdout) && qEnvironmentVariableIsEmpty("NO_COLOR"))
         , m_live(live_lines_for(options))
@@ -46,10 +48,23 @@ public:
             m_live->progress(board, done, total);
     }
 
+    void staged(const QString &board, RunStage stage) override
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (m_live)
+            m_live->stage(board, stage);
+    }
+
     void finished(const BoardResult &result) override
     {
         const QMutexLocker lock(&m_mutex);
-        m_results.append(result);
+        // The table follows the order the boards were given in, not the order they finished;
+        // a station's later updates of a slot come after its earlier ones.
+        const auto rank = [this](const BoardResult &r) { return m_boards.indexOf(r.label); };
+        const auto at = std::upper_bound(
+            m_results.begin(), m_results.end(), result,
+            [&](const BoardResult &a, const BoardResult &b) { return rank(a) < rank(b); });
+        m_results.insert(at, result);
         line(result.label, paint(result_text(result), result.outcome()));
         if (m_live)
             m_live->state(result.label, result_text(result));
@@ -155,6 +170,7 @@ private:
 
     QMutex m_mutex;
     const bool m_quiet;
+    const QStringList m_boards;
     const bool m_colour;
     std::unique_ptr<LiveLines> m_live;
     QList<BoardResult> m_results;

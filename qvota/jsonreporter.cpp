@@ -49,6 +49,13 @@ public:
             m_live->progress(board, done, total);
     }
 
+    void staged(const QString &board, RunStage stage) override
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (m_live)
+            m_live->stage(board, stage);
+    }
+
     void finished(const BoardResult &result) override
     {
         const RunResult &run = result.run;

@@ -1,7 +1,5 @@
 #include "livelines.h"
 
-#include "otaflow.h"
-
 #include <QtGlobal>
 
 #ifndef Q_OS_WIN
@@ -17,22 +15,38 @@ namespace {
 
 constexpr int REDRAW_MS = 250;
 
-int terminal_columns(std::FILE *stream)
+struct TerminalSize
 {
+    int rows = 24;
+    int columns = 80;
+};
+
+TerminalSize terminal_size(std::FILE *stream)
+{
+    TerminalSize size;
 #ifndef Q_OS_WIN
-    winsize size{};
-    if (::ioctl(fileno(stream), TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
-        return size.ws_col;
+    winsize window{};
+    if (::ioctl(fileno(stream), TIOCGWINSZ, &window) == 0) {
+        if (window.ws_row > 0)
+            size.rows = window.ws_row;
+        if (window.ws_col > 0)
+            size.columns = window.ws_col;
+    }
 #else
     Q_UNUSED(stream);
 #endif
-    return 80;
+    return size;
 }
 
 QString duration(qint64 seconds)
 {
     return QStringLiteral("%1:%2").arg(QString::number(seconds / 60),
                                        QString::number(seconds % 60).rightJustified(2, QLatin1Char('0')));
+}
+
+QString kilobytes(double bytesPerSecond)
+{
+    return QString::number(bytesPerSecond / 1024.0, 'f', 1) + QStringLiteral(" KB/s");
 }
 
 } // namespace
@@ -48,9 +62,12 @@ bool is_terminal(std::FILE *stream)
 #endif
 }
 
-LiveLines::LiveLines(std::FILE *terminal)
+LiveLines::LiveLines(std::FILE *terminal, const QStringList &boards)
     : m_terminal(terminal)
 {
+    for (const QString &board : boards)
+        line(board);
+    m_changed = false;
     m_lastDraw.start();
 }
 
@@ -60,7 +77,9 @@ LiveLines::Line &LiveLines::line(const QString &board)
                                     [&](const Line &l) { return l.board == board; });
     if (found != m_lines.end())
         return *found;
-    m_lines.push_back(Line{board, 0, 0, {}, {}});
+    Line added;
+    added.board = board;
+    m_lines.push_back(added);
     return m_lines.back();
 }
 
@@ -71,6 +90,7 @@ void LiveLines::progress(const QString &board, int done, int total)
         l.since.start();
     l.done = done;
     l.total = total;
+    l.stage = RunStage::Transfer;
     l.state.clear();
     m_changed = true;
 }
@@ -79,22 +99,102 @@ void LiveLines::state(const QString &board, const QString &text)
 {
     Line &l = line(board);
     l.state = text;
+    l.stage = RunStage::Link;
+    l.done = 0;
+    l.total = 0;
     l.since.invalidate();
     m_changed = true;
 }
 
+void LiveLines::stage(const QString &board, RunStage stage)
+{
+    Line &l = line(board);
+    if (l.stage == RunStage::Transfer && stage != RunStage::Transfer) {
+        const double seconds = l.since.isValid() ? double(l.since.elapsed()) / 1000.0 : 0;
+        l.rate = seconds > 0 ? l.done * double(FRAME_PAYLOAD) / seconds : 0;
+    }
+    l.stage = stage;
+    l.stageSince.start();
+    l.state.clear();
+    m_changed = true;
+}
+
+bool LiveLines::active(const Line &l)
+{
+    return l.state.isEmpty() && l.stage != RunStage::Link && l.stage != RunStage::Done;
+}
+
 QString LiveLines::render(const Line &l) const
 {
-    if (!l.state.isEmpty() || l.total <= 0)
+    if (!l.state.isEmpty())
         return QStringLiteral("%1  %2").arg(l.board, l.state);
-    const double seconds = double(l.since.elapsed()) / 1000.0;
+    const qint64 stageSeconds = l.stageSince.isValid() ? l.stageSince.elapsed() / 1000 : 0;
+    switch (l.stage) {
+    case RunStage::Link:
+    case RunStage::Done:
+        return QStringLiteral("%1  starting").arg(l.board);
+    case RunStage::Identify:
+        return QStringLiteral("%1  identifying the flash").arg(l.board);
+    case RunStage::Erase:
+        return QStringLiteral("%1  erasing APP2").arg(l.board);
+    case RunStage::Transfer:
+        break;
+    case RunStage::RxCrc:
+    case RunStage::ImgCrc:
+        return QStringLiteral("%1  100%  %2  verifying").arg(l.board, kilobytes(l.rate));
+    case RunStage::WarmBoot:
+        return QStringLiteral("%1  100%  %2  warm boot %3 s")
+            .arg(l.board, kilobytes(l.rate), QString::number(stageSeconds));
+    }
+    if (l.total <= 0)
+        return QStringLiteral("%1  sending").arg(l.board);
+    const double seconds = l.since.isValid() ? double(l.since.elapsed()) / 1000.0 : 0;
     const double bytesPerSecond = seconds > 0 ? l.done * double(FRAME_PAYLOAD) / seconds : 0;
     QString eta = QStringLiteral("-");
     if (l.done > 0 && seconds > 0)
         eta = duration(qint64((l.total - l.done) * seconds / l.done));
-    return QStringLiteral("%1  %2%  %3 KB/s  ETA %4")
+    return QStringLiteral("%1  %2%  %3  ETA %4")
         .arg(l.board, QString::number(100 * qint64(l.done) / l.total).rightJustified(3),
-             QString::number(bytesPerSecond / 1024.0, 'f', 1), eta);
+             kilobytes(bytesPerSecond), eta);
+}
+
+QStringList LiveLines::render(int rows, int columns) const
+{
+    // One row stays free for the cursor: a block as tall as the screen would scroll it, and the
+    // lines that scroll off can no longer be moved up to.
+    const std::size_t room = std::size_t(std::max(1, rows - 1));
+    std::vector<bool> shown(m_lines.size(), m_lines.size() <= room);
+    if (m_lines.size() > room) {
+        // Updates under way first, then the rest, each in the given order; the last row says
+        // what is left out.
+        std::size_t left = room - 1;
+        for (const bool wantActive : {true, false}) {
+            for (std::size_t i = 0; i < m_lines.size() && left > 0; ++i) {
+                if (!shown[i] && active(m_lines[i]) == wantActive) {
+                    shown[i] = true;
+                    --left;
+                }
+            }
+        }
+    }
+    QStringList block;
+    int hidden = 0;
+    int hiddenActive = 0;
+    for (std::size_t i = 0; i < m_lines.size(); ++i) {
+        if (shown[i]) {
+            block << render(m_lines[i]);
+        } else {
+            ++hidden;
+            hiddenActive += active(m_lines[i]) ? 1 : 0;
+        }
+    }
+    if (hidden > 0)
+        block << QStringLiteral("... %1 more boards (%2 updating)")
+                     .arg(QString::number(hidden), QString::number(hiddenActive));
+    // Lines cut to the width: a wrapped line would break the count of lines to move up.
+    for (QString &text : block)
+        text.truncate(std::max(1, columns - 1));
+    return block;
 }
 
 void LiveLines::erase()
@@ -124,16 +224,18 @@ void LiveLines::redraw()
     if (m_lines.empty()
         || (!(m_changed && m_lastDraw.elapsed() >= REDRAW_MS) && m_lastDraw.elapsed() < 1000))
         return;
-    const int columns = terminal_columns(m_terminal);
+    const TerminalSize size = terminal_size(m_terminal);
+    const QStringList lines = render(size.rows, size.columns);
     QByteArray block;
+    // Back to the block's first row and everything below it cleared, so a block that shrank
+    // (the terminal was made smaller) leaves nothing behind.
     if (m_drawn > 0)
-        block += "\x1b[" + QByteArray::number(m_drawn) + "A";
-    // Lines cut to the width: a wrapped line would break the count of lines to move up.
-    for (const Line &l : m_lines)
-        block += "\r\x1b[2K" + render(l).left(columns - 1).toLocal8Bit() + '\n';
+        block += "\x1b[" + QByteArray::number(m_drawn) + "A\r\x1b[J";
+    for (const QString &text : lines)
+        block += "\r\x1b[2K" + text.toLocal8Bit() + '\n';
     std::fwrite(block.constData(), 1, size_t(block.size()), m_terminal);
     std::fflush(m_terminal);
-    m_drawn = int(m_lines.size());
+    m_drawn = int(lines.size());
     m_changed = false;
     m_lastDraw.restart();
 }

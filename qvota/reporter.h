@@ -5,6 +5,7 @@
 #include "boardresult.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -25,6 +26,8 @@ public:
     virtual void logged(const QString &board, const QString &line) = 0;
     // Frames acknowledged of all; callers send a few a second at most.
     virtual void progressed(const QString &board, int done, int total) = 0;
+    // The update entered stage (identify, erase, transfer, the CRC checks, the warm boot).
+    virtual void staged(const QString &board, RunStage stage) = 0;
     virtual void finished(const BoardResult &result) = 0;
     virtual void slotChanged(const QString &board, SlotState state) = 0;
     // Last of all; tally holds every result that finished().
@@ -37,6 +40,7 @@ struct OutputOptions
 {
     bool json = false;
     bool quiet = false;
+    QStringList boards; // the labels in the order given, for live lines and the summary
 };
 
 // JSON Lines or human output on stdout, with live lines on stderr when it is a terminal.

@@ -8,7 +8,7 @@ std::unique_ptr<LiveLines> live_lines_for(const OutputOptions &options)
 {
     if (options.quiet || !is_terminal(stderr))
         return nullptr;
-    return std::make_unique<LiveLines>(stderr);
+    return std::make_unique<LiveLines>(stderr, options.boards);
 }
 
 QString state_text(SlotState state)

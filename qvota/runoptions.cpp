@@ -174,6 +174,8 @@ ParsedRun parse_run_options(RunMode mode, const QStringList &arguments)
 
     options.output.json = parser.isSet(json);
     options.output.quiet = parser.isSet(quiet);
+    for (const BoardSpec &spec : std::as_const(options.boards))
+        options.output.boards << spec.label;
     options.historyPath = parser.value(history);
     if (station) {
         if (parser.isSet(count)) {
