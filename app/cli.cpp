@@ -155,11 +155,6 @@ int run_cli(const QStringList &arguments)
         return show_help(parser, 1);
     }
 
-    if (const QString problem = options_problem(parser, options); !problem.isEmpty()) {
-        out << "ERROR: " << problem << Qt::endl;
-        return 1;
-    }
-
     Image image;
     if (QString error; !load_image(parser.value(options.file), &image, &error)) {
         out << "ERROR: " << error << Qt::endl;
@@ -169,6 +164,12 @@ int run_cli(const QStringList &arguments)
         << " crc32=" << image.info.value(QStringLiteral("crc32")).toString() << " (on-chip decrypt)"
         << Qt::endl;
 
+    // The container is judged first and said, whatever the options hold; then the options,
+    // before anything touches a port.
+    if (const QString problem = options_problem(parser, options); !problem.isEmpty()) {
+        out << "ERROR: " << problem << Qt::endl;
+        return 1;
+    }
     return run_update(parser, options, image, out);
 }
 

@@ -12,8 +12,6 @@ QString run_update_job(const QVariantMap &cfg, const std::atomic_bool *cancel,
         if (report.log)
             report.log(line);
     };
-    if (QString problem = start_settings_problem(cfg); !problem.isEmpty())
-        return problem;
     const StartSettings settings = read_start_settings(cfg);
     Image image;
     if (QString error; !load_image(settings.file, &image, &error))
@@ -22,6 +20,9 @@ QString run_update_job(const QVariantMap &cfg, const std::atomic_bool *cancel,
             .arg(QString::number(image.info.value(QStringLiteral("size")).toLongLong()),
                  QString::number(image.info.value(QStringLiteral("containerSize")).toLongLong()),
                  image.info.value(QStringLiteral("crc32")).toString()));
+    // As on the command line: the image first, then the fields, before any port is touched.
+    if (QString problem = start_settings_problem(cfg); !problem.isEmpty())
+        return problem;
     log(link_log_line(settings));
 
     RunEvents events;

@@ -385,6 +385,13 @@ QString listen_for_banner(Link &link, int windowMs, const Reporter &reporter)
     return answer;
 }
 
+// What the link set aside during the run (datagrams from other senders), when anything.
+void log_input_note(const Link &link, const Reporter &reporter)
+{
+    if (const QString note = link.inputNote(); !note.isEmpty())
+        reporter.log(note);
+}
+
 // The image is verified when this runs, so a cancel here does not fail the update: it only
 // spares the board a boot the user no longer wants, or stops listening for the answer.
 QString warm_boot(Link &link, const OtaConfig &config, const Reporter &reporter)
@@ -520,6 +527,8 @@ void run_steps(Link &link, const QByteArray &payload, const OtaConfig &config,
         result.warmBootAnswer = warm_boot(link, config, reporter);
     }
     result.stage = RunStage::Done;
+    // The transcript of a verified update ends with its verdict.
+    log_input_note(link, reporter);
     reporter.log(QStringLiteral("OTA FLOW COMPLETE"));
 }
 
@@ -537,9 +546,9 @@ FlowResult run_update_flow_result(Link &link, const QByteArray &payload, const O
     // A cancel during identification keeps identification's message.
     result.cancelled = result.error == CANCELLED
         || (result.error == JEDEC_FAILED && reporter.cancelRequested());
-    // Said once, at the end, whatever the outcome: what the link set aside may explain it.
-    if (const QString note = link.inputNote(); !note.isEmpty())
-        reporter.log(note);
+    // Said once, whatever the outcome: what the link set aside may explain a failure.
+    if (!result.error.isEmpty())
+        log_input_note(link, reporter);
     return result;
 }
 

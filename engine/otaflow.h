@@ -2,6 +2,7 @@
 // erases APP2, sends the image in acknowledged frames, checks both CRCs and can warm-boot.
 #pragma once
 
+#include "expected.h"
 #include "link.h"
 
 #include <QByteArray>
@@ -74,9 +75,6 @@ struct FlowResult
     std::optional<quint32> imgCrc32;
     QString warmBootAnswer;
 };
-
-// The text of a run that the user ended.
-inline const QString CANCELLED = QStringLiteral("cancelled by user");
 
 // Runs the whole update on the calling thread. Returns an empty string on success, else
 // the message of the first failure.

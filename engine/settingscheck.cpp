@@ -1,5 +1,7 @@
 #include "settingscheck.h"
 
+#include "ipaddress.h"
+
 #include <QHostAddress>
 
 #include <limits>
@@ -8,19 +10,6 @@ namespace qvota {
 
 namespace {
 
-// A decimal whole number within [lowest, highest], written plainly (no sign, blanks or base).
-bool whole_number_in(const QString &text, qint64 lowest, qint64 highest)
-{
-    if (text.isEmpty() || text.size() > 18)
-        return false;
-    for (const QChar c : text) {
-        if (c < u'0' || c > u'9')
-            return false;
-    }
-    const qint64 value = text.toLongLong();
-    return value >= lowest && value <= highest;
-}
-
 QString port_problem(const QString &text, qint64 lowest)
 {
     if (whole_number_in(text, lowest, 65535))
@@ -28,13 +17,16 @@ QString port_problem(const QString &text, qint64 lowest)
     return QStringLiteral("not a port number (%1..65535)").arg(lowest);
 }
 
-QString ip_problem(const QString &text)
+QString board_ip_problem(const QString &text)
 {
-    if (!QHostAddress(text).isNull())
-        return {};
-    if (text.startsWith(u'['))
-        return QStringLiteral("not an IP address (write an IPv6 address without brackets)");
-    return QStringLiteral("not an IP address (names are not looked up)");
+    const Expected<QHostAddress> address = read_ip_address(text);
+    return address ? board_address_problem(*address) : address.message();
+}
+
+// An empty host text binds any local address of the board's family.
+QString host_ip_problem(const QString &text)
+{
+    return text.isEmpty() ? QString() : read_ip_address(text).message();
 }
 
 QString shown(const QString &value)
@@ -71,6 +63,18 @@ private:
 
 } // namespace
 
+bool whole_number_in(const QString &text, qint64 lowest, qint64 highest)
+{
+    if (text.isEmpty() || text.size() > 18)
+        return false;
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9')
+            return false;
+    }
+    const qint64 value = text.toLongLong();
+    return value >= lowest && value <= highest;
+}
+
 QString settings_problem(bool serial, const SettingsFields &t, const SettingsFields &l)
 {
     Checker checker;
@@ -84,12 +88,12 @@ QString settings_problem(bool serial, const SettingsFields &t, const SettingsFie
                 : QStringLiteral("not a baud rate (a whole number above 0)");
         });
     } else {
-        checker.check(l.boardIp, t.boardIp, ip_problem);
+        checker.check(l.boardIp, t.boardIp, board_ip_problem);
         checker.check(l.boardPort, t.boardPort, [](const QString &port) { return port_problem(port, 1); });
-        checker.check(l.hostIp, t.hostIp, ip_problem);
+        checker.check(l.hostIp, t.hostIp, host_ip_problem);
         // 0 lets the system choose the local port, which is sound: the board answers the sender.
         checker.check(l.hostPort, t.hostPort, [](const QString &port) { return port_problem(port, 0); });
-        if (!l.boardIp.isEmpty() && !l.hostIp.isEmpty()
+        if (!l.boardIp.isEmpty() && !l.hostIp.isEmpty() && !t.hostIp.isEmpty()
             && QHostAddress(t.boardIp).protocol() != QHostAddress(t.hostIp).protocol()) {
             checker.fail(QStringLiteral("%1 %2 and %3 %4: not of the same IP family")
                              .arg(l.boardIp, t.boardIp, l.hostIp, t.hostIp));

@@ -28,6 +28,10 @@ struct SettingsFields
 // or empty when every field can be used.
 QString settings_problem(bool serial, const SettingsFields &values, const SettingsFields &labels);
 
+// Whether text is a decimal whole number within [lowest, highest], written plainly (digits only:
+// no sign, blanks or base prefix).
+bool whole_number_in(const QString &text, qint64 lowest, qint64 highest);
+
 // The highest number of tries per frame taken: past it a silent board would hold a run for hours.
 inline constexpr int MAX_RETRIES = 100;
 

@@ -77,6 +77,10 @@ BoardResult update_board(const BoardSpec &spec, const BoardPlace &place, const U
             reporter.progressed(spec.label, done, total);
         };
         result.run = run_update(place.link, plan.flow, *plan.image, events, cancel);
+        // The stage says where the cancel came; the words say that it was one, also during
+        // identification, whose own words would blame the board.
+        if (result.run.cancelled)
+            result.run.error = CANCELLED;
     }
     if (plan.history && !plan.history->append(json_line(history_record(result, plan.facts))))
         reporter.logged(spec.label, QStringLiteral("could not append to the history file"));

@@ -1,7 +1,14 @@
 #include "boardspec.h"
 
+#include "ipaddress.h"
+#include "settingscheck.h"
+
 #include <QHostAddress>
+#include <QFileInfo>
+#include <QHash>
 #include <QSerialPortInfo>
+
+#include <limits>
 
 namespace qvota::cli {
 
@@ -18,37 +25,50 @@ std::optional<BoardSpec> refuse(const QString &text, const QString &why, QString
     return std::nullopt;
 }
 
+// The text with every character that does not print shown as its code, so that a message about
+// it cannot itself carry a control sequence.
+QString printable(const QString &text)
+{
+    QString shown;
+    for (const QChar c : text) {
+        if (c.isPrint())
+            shown += c;
+        else
+            shown += QStringLiteral("\\u%1").arg(QString::number(c.unicode(), 16).rightJustified(4, u'0'));
+    }
+    return shown;
+}
+
 // A decimal port in [lowest, 65535].
 std::optional<quint16> read_port(const QString &text, int lowest)
 {
-    bool ok = false;
-    const int port = text.toInt(&ok);
-    if (!ok || port < lowest || port > 65535 || text.startsWith(QLatin1Char('+')))
+    if (!whole_number_in(text, lowest, 65535))
         return std::nullopt;
-    return quint16(port);
+    return quint16(text.toUInt());
 }
 
 struct Endpoint
 {
-    QString address;
+    QHostAddress address;
     std::optional<quint16> port;
-    QAbstractSocket::NetworkLayerProtocol family = QAbstractSocket::UnknownNetworkLayerProtocol;
 };
 
-// ADDRESS[:PORT] with an IPv6 address in brackets. Only literal addresses: a name would need a
-// resolver on a rack that may have none, and an address that changes under a running line.
+// ADDRESS[:PORT] with an IPv6 address in brackets. Only literal addresses, read by the one
+// address rule: a name would need a resolver on a rack that may have none, and a loose spelling
+// could name another board.
 std::optional<Endpoint> read_endpoint(const QString &text, int lowestPort, QString *why)
 {
-    Endpoint endpoint;
+    const bool bracketed = text.startsWith(QLatin1Char('['));
+    QString addressText;
     QString portText;
     bool hasPort = false;
-    if (text.startsWith(QLatin1Char('['))) {
+    if (bracketed) {
         const qsizetype close = text.indexOf(QLatin1Char(']'));
         if (close < 0) {
             *why = QStringLiteral("'[' without ']'");
             return std::nullopt;
         }
-        endpoint.address = text.mid(1, close - 1);
+        addressText = text.mid(1, close - 1);
         const QString rest = text.mid(close + 1);
         if (!rest.isEmpty()) {
             if (!rest.startsWith(QLatin1Char(':'))) {
@@ -61,26 +81,29 @@ std::optional<Endpoint> read_endpoint(const QString &text, int lowestPort, QStri
     } else {
         const qsizetype colons = text.count(QLatin1Char(':'));
         if (colons > 1) {
-            *why = QHostAddress(text).protocol() == QAbstractSocket::IPv6Protocol
+            *why = read_ip_address(text).ok()
                 ? QStringLiteral("an IPv6 address goes in brackets, as in [%1]").arg(text)
                 : QStringLiteral("'%1' is not ADDRESS[:PORT]").arg(text);
             return std::nullopt;
         }
-        endpoint.address = text.section(QLatin1Char(':'), 0, 0);
+        addressText = text.section(QLatin1Char(':'), 0, 0);
         if (colons == 1) {
             hasPort = true;
             portText = text.section(QLatin1Char(':'), 1);
         }
     }
-    const QHostAddress address(endpoint.address);
-    const bool bracketed = text.startsWith(QLatin1Char('['));
-    if (address.isNull()
-        || (bracketed != (address.protocol() == QAbstractSocket::IPv6Protocol))) {
-        *why = QStringLiteral("'%1' is not an IP%2 address")
-                   .arg(endpoint.address, bracketed ? QStringLiteral("v6") : QStringLiteral("v4"));
+    const Expected<QHostAddress> address = read_ip_address(addressText);
+    if (!address) {
+        *why = QStringLiteral("%1: %2").arg(addressText, address.message());
         return std::nullopt;
     }
-    endpoint.family = address.protocol();
+    if (bracketed != (address->protocol() == QAbstractSocket::IPv6Protocol)) {
+        *why = bracketed ? QStringLiteral("%1: only an IPv6 address goes in brackets").arg(addressText)
+                         : QStringLiteral("%1: an IPv6 address goes in brackets").arg(addressText);
+        return std::nullopt;
+    }
+    Endpoint endpoint;
+    endpoint.address = *address;
     if (hasPort) {
         endpoint.port = read_port(portText, lowestPort);
         if (!endpoint.port) {
@@ -99,7 +122,9 @@ std::optional<BoardSpec> read_udp(const QString &text, BoardSpec spec, QString *
     const std::optional<Endpoint> board = read_endpoint(parts.first(), 1, &why);
     if (!board)
         return refuse(text, why, error);
-    spec.address = board->address;
+    if (const QString problem = board_address_problem(board->address); !problem.isEmpty())
+        return refuse(text, problem, error);
+    spec.address = canonical_address(board->address);
     spec.port = board->port.value_or(DEFAULT_BOARD_PORT);
     for (const QString &option : parts.mid(1)) {
         if (!option.startsWith(QLatin1String("bind=")))
@@ -110,10 +135,10 @@ std::optional<BoardSpec> read_udp(const QString &text, BoardSpec spec, QString *
         const std::optional<Endpoint> local = read_endpoint(option.mid(5), 0, &why);
         if (!local)
             return refuse(text, why, error);
-        if (local->family != board->family)
+        if (local->address.protocol() != board->address.protocol())
             return refuse(text, QStringLiteral("the bind address is not of the board's family"),
                           error);
-        spec.bindAddress = local->address;
+        spec.bindAddress = canonical_address(local->address);
         spec.bindPort = local->port.value_or(0);
     }
     return spec;
@@ -125,11 +150,10 @@ std::optional<BoardSpec> read_uart(const QString &text, BoardSpec spec, QString 
     const qsizetype at = body.lastIndexOf(QLatin1Char('@'));
     if (at >= 0) {
         const QString baudText = body.mid(at + 1);
-        bool ok = false;
-        spec.baud = baudText.toInt(&ok);
-        if (!ok || spec.baud <= 0 || baudText.startsWith(QLatin1Char('+')))
+        if (!whole_number_in(baudText, 1, std::numeric_limits<int>::max()))
             return refuse(text, QStringLiteral("baud '%1' is not a positive number").arg(baudText),
                           error);
+        spec.baud = baudText.toInt();
         body.truncate(at);
     }
     spec.serial = true;
@@ -154,6 +178,17 @@ QString hex4(quint16 id)
 
 std::optional<BoardSpec> parse_board_spec(const QString &text, QString *error)
 {
+    // The spec is the board's label in every output: a control character in it would reach the
+    // operator's terminal, and blanks around it would make one board look like two.
+    for (const QChar c : text) {
+        if (!c.isPrint())
+            return refuse(printable(text),
+                          QStringLiteral("holds the control character U+%1")
+                              .arg(QString::number(c.unicode(), 16).toUpper().rightJustified(4, u'0')),
+                          error);
+    }
+    if (text.trimmed() != text)
+        return refuse(text, QStringLiteral("blanks around the board spec"), error);
     BoardSpec spec;
     spec.label = text;
     if (text.startsWith(QLatin1String("udp:")))
@@ -258,6 +293,88 @@ SerialMatch match_serial_number(const QList<PortInfo> &ports, const QString &num
               .arg(QString::number(matches.size()), number, matches.join(QStringLiteral(", ")),
                    listed);
     return match;
+}
+
+} // namespace qvota::cli
+
+namespace qvota::cli {
+
+namespace {
+
+QString canonical_device(const QString &path)
+{
+    const QString resolved = QFileInfo(path).canonicalFilePath();
+    return resolved.isEmpty() ? path : resolved;
+}
+
+// Every name under which the board of spec is reached; two specs with a name in common reach
+// one board.
+QStringList board_keys(const BoardSpec &spec, const QList<PortInfo> &ports)
+{
+    if (!spec.serial)
+        return {QStringLiteral("udp %1 %2").arg(spec.address, QString::number(spec.port))};
+    QStringList keys;
+    const auto addPort = [&keys](const PortInfo &port) {
+        keys << QStringLiteral("device ") + canonical_device(port.location);
+        if (!port.serialNumber.isEmpty())
+            keys << QStringLiteral("serial ") + port.serialNumber.toLower();
+    };
+    if (!spec.serialNumber.isEmpty()) {
+        keys << QStringLiteral("serial ") + spec.serialNumber.toLower();
+        if (const SerialMatch match = match_serial_number(ports, spec.serialNumber);
+            !match.location.isEmpty())
+            keys << QStringLiteral("device ") + canonical_device(match.location);
+        return keys;
+    }
+    const QString device = canonical_device(spec.device);
+    keys << QStringLiteral("device ") + device;
+    for (const PortInfo &port : ports) {
+        if (canonical_device(port.location) == device)
+            addPort(port);
+    }
+    keys.removeDuplicates();
+    return keys;
+}
+
+// Two sockets cannot bind one port of one address, nor one port of the unspecified address and
+// of another address of its family.
+bool binds_overlap(const BoardSpec &a, const BoardSpec &b)
+{
+    if (a.serial || b.serial || a.bindPort == 0 || a.bindPort != b.bindPort)
+        return false;
+    const QHostAddress first(a.bindAddress);
+    const QHostAddress second(b.bindAddress);
+    if (first.protocol() != second.protocol())
+        return false;
+    const auto unspecified = [](const QHostAddress &address) {
+        return address == QHostAddress(QHostAddress::AnyIPv4)
+            || address == QHostAddress(QHostAddress::AnyIPv6);
+    };
+    return first == second || unspecified(first) || unspecified(second);
+}
+
+} // namespace
+
+QString shared_board_problem(const QList<BoardSpec> &boards, const QList<PortInfo> &ports)
+{
+    QHash<QString, QString> seen; // key, label of the first board with it
+    for (qsizetype i = 0; i < boards.size(); ++i) {
+        const BoardSpec &spec = boards.at(i);
+        for (qsizetype j = 0; j < i; ++j) {
+            if (binds_overlap(boards.at(j), spec))
+                return QStringLiteral("boards '%1' and '%2' both bind local port %3")
+                    .arg(boards.at(j).label, spec.label, QString::number(spec.bindPort));
+        }
+        const QStringList keys = board_keys(spec, ports);
+        for (const QString &key : keys) {
+            if (const auto found = seen.constFind(key); found != seen.cend())
+                return QStringLiteral("boards '%1' and '%2' are the same board")
+                    .arg(found.value(), spec.label);
+        }
+        for (const QString &key : keys)
+            seen.insert(key, spec.label);
+    }
+    return {};
 }
 
 } // namespace qvota::cli

@@ -55,6 +55,12 @@ struct PortInfo
 // The ports the system lists now.
 QList<PortInfo> available_ports();
 
+// Why the boards cannot run together, naming both boards: two specs that reach one board (the
+// same address and port however spelt, one device through any symbolic link, one USB serial
+// number in any case, a device and the serial number of its port), or two boards that bind one
+// local address and port. Empty when every board is its own.
+QString shared_board_problem(const QList<BoardSpec> &boards, const QList<PortInfo> &ports);
+
 // A USB vendor or product id as four lower-case hex digits.
 QString hex4(quint16 id);
 

@@ -49,6 +49,18 @@ QString kilobytes(double bytesPerSecond)
     return QString::number(bytesPerSecond / 1024.0, 'f', 1) + QStringLiteral(" KB/s");
 }
 
+// Clears the n rows from the cursor down, one by one, and comes back: some terminals keep a
+// screen that is cleared whole ("\x1b[J" from its first row) in their scrollback.
+QByteArray clear_rows(int n)
+{
+    QByteArray bytes;
+    for (int i = 0; i < n; ++i)
+        bytes += i + 1 < n ? "\r\x1b[2K\n" : "\r\x1b[2K";
+    if (n > 1)
+        bytes += "\x1b[" + QByteArray::number(n - 1) + "A";
+    return bytes;
+}
+
 } // namespace
 
 bool is_terminal(std::FILE *stream)
@@ -201,7 +213,8 @@ void LiveLines::erase()
 {
     if (m_drawn == 0)
         return;
-    std::fprintf(m_terminal, "\x1b[%dA\r\x1b[J", m_drawn);
+    const QByteArray bytes = "\x1b[" + QByteArray::number(m_drawn) + "A" + clear_rows(m_drawn);
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), m_terminal);
     m_drawn = 0;
 }
 
@@ -227,12 +240,13 @@ void LiveLines::redraw()
     const TerminalSize size = terminal_size(m_terminal);
     const QStringList lines = render(size.rows, size.columns);
     QByteArray block;
-    // Back to the block's first row and everything below it cleared, so a block that shrank
-    // (the terminal was made smaller) leaves nothing behind.
     if (m_drawn > 0)
-        block += "\x1b[" + QByteArray::number(m_drawn) + "A\r\x1b[J";
+        block += "\x1b[" + QByteArray::number(m_drawn) + "A";
     for (const QString &text : lines)
         block += "\r\x1b[2K" + text.toLocal8Bit() + '\n';
+    // A block that shrank (the terminal was made smaller) leaves no old rows behind.
+    if (const int left = m_drawn - int(lines.size()); left > 0)
+        block += clear_rows(left);
     std::fwrite(block.constData(), 1, size_t(block.size()), m_terminal);
     std::fflush(m_terminal);
     m_drawn = int(lines.size());

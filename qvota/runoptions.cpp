@@ -35,17 +35,6 @@ QString description(RunMode mode)
               "$XDG_STATE_HOME/quelvane/qvota-history.jsonl (~/.local/state when unset).");
 }
 
-// Two SPECs that reach the same board would fight over one port.
-QString identity(const BoardSpec &spec)
-{
-    if (!spec.serial)
-        return QStringLiteral("udp %1 %2").arg(spec.address, QString::number(spec.port));
-    if (!spec.serialNumber.isEmpty())
-        return QStringLiteral("serial ") + spec.serialNumber.toLower();
-    const QString canonical = QFileInfo(spec.device).canonicalFilePath();
-    return QStringLiteral("device ") + (canonical.isEmpty() ? spec.device : canonical);
-}
-
 std::optional<int> read_count(const QString &text, int lowest, int highest)
 {
     bool ok = false;
@@ -97,7 +86,7 @@ ParsedRun parse_run_options(RunMode mode, const QStringList &arguments)
         QStringLiteral("Appends one JSON line per finished board to FILE."),
         QStringLiteral("FILE")};
     const QCommandLineOption quiet{QStringLiteral("quiet"),
-                                   QStringLiteral("Prints only the summary.")};
+                                   QStringLiteral("Prints only the summary (not with --json).")};
     const QCommandLineOption count{
         QStringLiteral("count"),
         QStringLiteral("Ends after N finished updates in all (default: runs until stopped)."),
@@ -149,14 +138,14 @@ ParsedRun parse_run_options(RunMode mode, const QStringList &arguments)
     }
     if (options.boards.isEmpty())
         return refuse(QStringLiteral("no board given (--board SPEC or --boards FILE)"));
-    QHash<QString, QString> seen;
-    for (const BoardSpec &spec : std::as_const(options.boards)) {
-        const QString key = identity(spec);
-        if (seen.contains(key))
-            return refuse(QStringLiteral("boards '%1' and '%2' are the same board")
-                              .arg(seen.value(key), spec.label));
-        seen.insert(key, spec.label);
-    }
+    // Two specs for one board would update it twice at once; the ports are listed only when a
+    // serial board needs them.
+    const bool anySerial = std::any_of(options.boards.cbegin(), options.boards.cend(),
+                                       [](const BoardSpec &spec) { return spec.serial; });
+    if (const QString problem =
+            shared_board_problem(options.boards, anySerial ? available_ports() : QList<PortInfo>());
+        !problem.isEmpty())
+        return refuse(problem);
 
     // The same rules and words as the single-board command line; the links are checked above,
     // as board specs.
@@ -172,6 +161,9 @@ ParsedRun parse_run_options(RunMode mode, const QStringList &arguments)
     options.flow.warmBoot = parser.isSet(warmBoot) || parser.isSet(target);
     options.flow.retries = values.retries.toInt();
 
+    // JSON Lines are for a program, which reads what it needs; quiet output is for a person.
+    if (parser.isSet(json) && parser.isSet(quiet))
+        return refuse(QStringLiteral("--json and --quiet exclude each other"));
     options.output.json = parser.isSet(json);
     options.output.quiet = parser.isSet(quiet);
     for (const BoardSpec &spec : std::as_const(options.boards))

@@ -60,6 +60,9 @@ public:
     // line is lost, as on the serial link.
     bool readLine(int timeoutMs, QString &line) override;
     void clearInput() override { m_input.clear(); }
+    // What the link says it set aside, as a UDP link does for datagrams of other senders.
+    QString inputNote() const override { return m_inputNote; }
+    void setInputNote(const QString &note) { m_inputNote = note; }
 
 private:
     struct Rule
@@ -75,6 +78,7 @@ private:
     QList<QByteArray> m_writes;
     QList<ReadRequest> m_reads;
     QList<int> m_reopenCalls;
+    QString m_inputNote;
 };
 
 } // namespace qvota::test

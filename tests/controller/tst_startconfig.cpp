@@ -144,6 +144,12 @@ void TestStartConfig::windowFieldsChecked()
     QCOMPARE(with(udp, u"target"_s, u"3"_s), u"warm-boot target 3: not a warm-boot target (1 or 2)"_s);
     QCOMPARE(with(udp, u"hostIp"_s, u"lo - ::1"_s),
              u"board IP 127.0.0.1 and host IP ::1: not of the same IP family"_s);
+    // An empty Host Adapter list binds any local address; a loose address is no address.
+    QCOMPARE(with(udp, u"hostIp"_s, u""_s), QString());
+    QCOMPARE(with(udp, u"ip"_s, u"127.1"_s),
+             u"board IP 127.1: not an IPv4 address (four numbers 0-255, no leading zeros)"_s);
+    QCOMPARE(with(udp, u"ip"_s, u"255.255.255.255"_s),
+             u"board IP 255.255.255.255: a broadcast address reaches every board on the network"_s);
     QCOMPARE(with(uart, u"baud"_s, 0), u"baud rate 0: not a baud rate (a whole number above 0)"_s);
     QCOMPARE(with(uart, u"port"_s, u" ttyUSB0"_s), u"serial port '': no serial port named"_s);
 }

@@ -2,6 +2,8 @@
 // by its USB serial number. Tables, no hardware.
 #include "boardspec.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace qvota;
@@ -60,8 +62,8 @@ private slots:
         QTest::newRow("ipv6 bare") << "udp:::1" << "brackets";
         QTest::newRow("two ports") << "udp:127.0.0.1:7777:7777" << "not ADDRESS[:PORT]";
         QTest::newRow("ipv6 unclosed") << "udp:[::1:9000" << "without ']'";
-        QTest::newRow("ipv4 in brackets") << "udp:[127.0.0.1]" << "not an IPv6";
-        QTest::newRow("host name") << "udp:board.local" << "not an IPv4";
+        QTest::newRow("ipv4 in brackets") << "udp:[127.0.0.1]" << "only an IPv6 address goes in brackets";
+        QTest::newRow("host name") << "udp:board.local" << "names are not looked up";
         QTest::newRow("port 0") << "udp:127.0.0.1:0" << "from 1 to 65535";
         QTest::newRow("port too big") << "udp:127.0.0.1:65536" << "from 1 to 65535";
         QTest::newRow("port text") << "udp:127.0.0.1:x" << "from 1 to 65535";
@@ -78,6 +80,25 @@ private slots:
         QTest::newRow("uart empty serial") << "uart:serial=" << "needs a USB serial number";
         QTest::newRow("uart bad baud") << "uart:/dev/ttyUSB0@fast" << "not a positive number";
         QTest::newRow("uart zero baud") << "uart:/dev/ttyUSB0@0" << "not a positive number";
+        // One board, one spelling: loose forms that name another address are refused, and an
+        // address that reaches many boards names none.
+        QTest::newRow("leading zero") << "udp:127.0.0.010:43487" << "no leading zeros";
+        QTest::newRow("short form") << "udp:127.1" << "four numbers 0-255";
+        QTest::newRow("one number") << "udp:2130706433" << "four numbers 0-255";
+        QTest::newRow("octal") << "udp:0177.0.0.1" << "no leading zeros";
+        QTest::newRow("mapped") << "udp:[::ffff:127.0.0.1]" << "IPv4-mapped";
+        QTest::newRow("mapped in hex") << "udp:[::ffff:7f00:1]" << "IPv4-mapped";
+        QTest::newRow("zone") << "udp:[fe80::1%eth0]" << "no zone";
+        QTest::newRow("two gaps") << "udp:[1::2::3]" << "'::' at most once";
+        QTest::newRow("trailing blank") << "udp:127.0.0.1 " << "blanks around";
+        QTest::newRow("broadcast") << "udp:255.255.255.255" << "broadcast";
+        QTest::newRow("multicast") << "udp:[ff02::1]" << "multicast";
+        QTest::newRow("unspecified") << "udp:0.0.0.0" << "names no board";
+        QTest::newRow("bind leading zero") << "udp:127.0.0.1,bind=127.0.0.01" << "no leading zeros";
+        QTest::newRow("ipv6 spelt long") << "udp:[0:0::01]:9000" << "udp ::1 9000 bind=:0";
+        QTest::newRow("ipv6 upper case") << "udp:[FD00::A]" << "udp fd00::a 7777 bind=:0";
+        QTest::newRow("ipv6 dotted tail") << "udp:[64:ff9b::192.0.2.1]" << "udp 64:ff9b::c000:201 7777 bind=:0";
+        QTest::newRow("bind any") << "udp:127.0.0.1,bind=0.0.0.0:5000" << "udp 127.0.0.1 7777 bind=0.0.0.0:5000";
         QTest::newRow("unknown kind") << "tcp:127.0.0.1" << "expected udp:";
         QTest::newRow("upper case kind") << "UDP:127.0.0.1" << "expected udp:";
         QTest::newRow("empty") << "" << "expected udp:";
@@ -113,6 +134,57 @@ private slots:
         QVERIFY(!parse_boards_file(QStringLiteral("udp:127.0.0.1\n# ok\nudp:::1\n"), &error));
         QVERIFY2(error.startsWith(QLatin1String("line 3: board 'udp:::1'")), qPrintable(error));
         QVERIFY(parse_boards_file(QStringLiteral("# nothing\n"), &error)->isEmpty());
+    }
+
+    // Two specs that reach one board, or two boards on one local port, are refused, naming both.
+    void sharedBoard_data()
+    {
+        QTest::addColumn<QStringList>("specs");
+        QTest::addColumn<QString>("problem"); // empty: every board is its own
+        QTest::newRow("spelt alike") << QStringList{u"udp:127.0.0.1:9"_s, u"udp:127.0.0.1:9,bind=127.0.0.1"_s}
+                                     << u"boards 'udp:127.0.0.1:9' and 'udp:127.0.0.1:9,bind=127.0.0.1' are the same board"_s;
+        QTest::newRow("ipv6 spellings") << QStringList{u"udp:[::1]:9"_s, u"udp:[0::1]:9"_s} << u"same board"_s;
+        QTest::newRow("other port") << QStringList{u"udp:127.0.0.1:9"_s, u"udp:127.0.0.1:10"_s} << QString();
+        QTest::newRow("serial case") << QStringList{u"uart:serial=a50285bi"_s, u"uart:serial=A50285BI@9600"_s}
+                                     << u"same board"_s;
+        QTest::newRow("device and its serial")
+            << QStringList{u"uart:serial=A50285BI"_s, u"uart:DEVLINK"_s} << u"same board"_s;
+        QTest::newRow("device through a link") << QStringList{u"uart:DEVICE"_s, u"uart:DEVLINK"_s}
+                                               << u"same board"_s;
+        QTest::newRow("one local port") << QStringList{u"udp:127.0.0.1:9,bind=127.0.0.1:4000"_s,
+                                                       u"udp:127.0.0.2:9,bind=127.0.0.1:4000"_s}
+                                        << u"both bind local port 4000"_s;
+        QTest::newRow("any and one on a port") << QStringList{u"udp:127.0.0.1:9,bind=0.0.0.0:4000"_s,
+                                                              u"udp:127.0.0.2:9,bind=127.0.0.1:4000"_s}
+                                               << u"both bind local port 4000"_s;
+        QTest::newRow("system-chosen ports") << QStringList{u"udp:127.0.0.1:9,bind=127.0.0.1"_s,
+                                                            u"udp:127.0.0.2:9,bind=127.0.0.1"_s}
+                                             << QString();
+    }
+
+    void sharedBoard()
+    {
+        QFETCH(QStringList, specs);
+        QFETCH(QString, problem);
+        // A real file and a symbolic link to it stand for a device and its /dev/serial/by-id name.
+        QTemporaryDir dir;
+        const QString device = dir.filePath(u"ttyUSB0"_s);
+        const QString link = dir.filePath(u"usb-FTDI_A50285BI-if00"_s);
+        QFile file(device);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(QFile::link(device, link));
+        QList<BoardSpec> boards;
+        for (QString text : specs) {
+            text.replace(u"DEVLINK"_s, link).replace(u"DEVICE"_s, device);
+            const std::optional<BoardSpec> spec = parse_board_spec(text, nullptr);
+            QVERIFY2(spec, qPrintable(text));
+            boards.append(*spec);
+        }
+        const QString got = shared_board_problem(boards, {usb(device, u"A50285BI"_s)});
+        if (problem.isEmpty())
+            QCOMPARE(got, QString());
+        else
+            QVERIFY2(got.contains(problem), qPrintable(got));
     }
 
     void serialNumber_data()

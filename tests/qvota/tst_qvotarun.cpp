@@ -323,6 +323,11 @@ private slots:
         QTest::newRow("bad retries") << QStringList{u"--board"_s, u"udp:127.0.0.1:9"_s, u"--retries"_s, u"x"_s} << 2;
         QTest::newRow("same board twice")
             << QStringList{u"--board"_s, u"udp:127.0.0.1:9"_s, u"--board"_s, u"udp:127.0.0.1:9,bind=127.0.0.1"_s} << 2;
+        QTest::newRow("escape in a label") << QStringList{u"--board"_s, u"udp:127.0.0.1:9\x1b[2J"_s} << 2;
+        QTest::newRow("one local port twice")
+            << QStringList{u"--board"_s, u"udp:127.0.0.1:9,bind=127.0.0.1:40000"_s, u"--board"_s,
+                           u"udp:127.0.0.2:9,bind=0.0.0.0:40000"_s} << 2;
+        QTest::newRow("json and quiet") << QStringList{u"--board"_s, u"udp:127.0.0.1:9"_s, u"--quiet"_s} << 2;
         QTest::newRow("missing boards file") << QStringList{u"--boards"_s, u"/nonexistent/boards"_s} << 2;
         QTest::newRow("unknown option") << QStringList{u"--board"_s, u"udp:127.0.0.1:9"_s, u"--fast"_s} << 2;
         QTest::newRow("plain image") << QStringList{u"--board"_s, u"udp:127.0.0.1:9"_s, u"PLAIN"_s} << 3;
@@ -342,6 +347,8 @@ private slots:
         QCOMPARE(run.exitCode, exitCode);
         QVERIFY2(run.out.isEmpty(), run.out.constData());
         QVERIFY(!run.err.isEmpty());
+        // A refusal quotes what was given, but never passes a control sequence to the terminal.
+        QVERIFY2(!run.err.contains('\x1b'), run.err.constData());
     }
 
 private:
