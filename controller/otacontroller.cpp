@@ -10,23 +10,29 @@
 #include <QHostAddress>
 #include <QNetworkInterface>
 #include <QSerialPortInfo>
+#include <QThread>
 
-#include <system_error>
+#ifdef Q_OS_LINUX
+#include <sys/stat.h>
+#endif
 
 namespace qvota {
 
-OtaController::OtaController(QObject *parent)
-    : QObject(parent)
-{}
+namespace {
 
-OtaController::~OtaController()
+// When /dev last had a node added or removed; empty where that cannot be told.
+QString device_folder_stamp()
 {
-    m_cancelRequested.store(true);
-    if (m_worker.joinable())
-        m_worker.join();
+#ifdef Q_OS_LINUX
+    struct stat folder{};
+    if (::stat("/dev", &folder) == 0)
+        return QString::number(folder.st_mtim.tv_sec) + QLatin1Char('.')
+            + QString::number(folder.st_mtim.tv_nsec);
+#endif
+    return {};
 }
 
-QStringList OtaController::serialPorts() const
+QStringList list_serial_ports()
 {
     QStringList entries;
     for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts()) {
@@ -37,6 +43,31 @@ QStringList OtaController::serialPorts() const
     }
     entries.sort(Qt::CaseSensitive);
     return entries;
+}
+
+} // namespace
+
+OtaController::OtaController(QObject *parent)
+    : QObject(parent)
+{}
+
+OtaController::~OtaController()
+{
+    m_cancelRequested.store(true);
+    if (m_worker)
+        m_worker->wait();
+}
+
+QStringList OtaController::serialPorts() const
+{
+    // The system's device database costs thousands of file opens a listing, and the window
+    // asks every second; a device node that comes or goes changes the folder's stamp.
+    const QString stamp = device_folder_stamp();
+    if (stamp.isEmpty() || stamp != m_serialPortsStamp) {
+        m_serialPorts = list_serial_ports();
+        m_serialPortsStamp = stamp;
+    }
+    return m_serialPorts;
 }
 
 QStringList OtaController::hostAddresses() const
@@ -93,9 +124,11 @@ void OtaController::start(const QVariantMap &cfg)
 {
     if (m_running)
         return;
-    // The previous worker has posted its finish (running is false), so this join is short.
-    if (m_worker.joinable())
-        m_worker.join();
+    // The previous worker has posted its finish (running is false), so this wait is short.
+    if (m_worker) {
+        m_worker->wait();
+        m_worker.reset();
+    }
     m_cancelRequested.store(false);
     m_progressDone = 0;
     m_progressTotal = 0;
@@ -103,23 +136,23 @@ void OtaController::start(const QVariantMap &cfg)
     m_running = true;
     emit runningChanged();
     emit logCleared();
-    try {
-        // The job touches nothing of the controller: its callbacks only queue posts to it.
-        m_worker = std::thread([this, cfg] {
-            UpdateJobReport report;
-            report.log = [this](const QString &line) { postLog(line); };
-            report.progress = [this](int done, int total) { postProgress(done, total); };
-            report.status = [this](const QString &status) { postStatus(status); };
-            const QString error =
-                run_update_job(cfg, &m_cancelRequested, report);
-            postFinish(error.isEmpty(), error);
-        });
-    } catch (const std::system_error &e) {
+    // The job touches nothing of the controller: its callbacks only queue posts to it.
+    m_worker.reset(QThread::create([this, cfg] {
+        UpdateJobReport report;
+        report.log = [this](const QString &line) { postLog(line); };
+        report.progress = [this](int done, int total) { postProgress(done, total); };
+        report.status = [this](const QString &status) { postStatus(status); };
+        const QString error = run_update_job(cfg, &m_cancelRequested, report);
+        postFinish(error.isEmpty(), error);
+    }));
+    m_worker->start();
+    // A thread the system refuses is neither running nor finished; QThread only says why in a
+    // warning of its own.
+    if (!m_worker->isRunning() && !m_worker->isFinished()) {
+        m_worker.reset();
         // Queued like every other finish, so start still returns before the outcome arrives
         // and the signal order is that of a run that failed before opening its link.
-        postFinish(
-            false,
-            QStringLiteral("cannot start worker thread: %1").arg(QString::fromLocal8Bit(e.what())));
+        postFinish(false, QStringLiteral("cannot start worker thread"));
     }
 }
 

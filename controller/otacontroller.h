@@ -10,7 +10,9 @@
 #include <QVariantMap>
 
 #include <atomic>
-#include <thread>
+#include <memory>
+
+class QThread;
 
 namespace qvota {
 
@@ -36,7 +38,8 @@ public:
     // The declaration order of the invokables fixes their method indices, which QML relies on;
     // they must stay invokables, not slots, since moc puts slots ahead of invokables.
 
-    // "name - description" (or the bare name), sorted.
+    // "name - description" (or the bare name), sorted. Cheap to call every second: the system
+    // is asked again only when a device came or went (on Linux; elsewhere every time).
     Q_INVOKABLE QStringList serialPorts() const;
     // "interface - a.b.c.d" for the IPv4 addresses of interfaces that are up, running and not
     // loopback, sorted.
@@ -80,13 +83,18 @@ private:
 
     void finish(bool ok, const QString &error);
 
-    std::thread m_worker;
+    // A QThread rather than a plain one: the links' sockets need the event dispatcher that
+    // QThread gives its threads, even though the worker runs no event loop.
+    std::unique_ptr<QThread> m_worker;
     // The only datum both threads touch: the flow polls it through OtaCallbacks::cancel.
     std::atomic_bool m_cancelRequested{false};
     bool m_running = false;
     int m_progressDone = 0;
     int m_progressTotal = 0;
     QString m_statusText;
+    // The last port list, and the device folder's stamp when it was taken (empty: take again).
+    mutable QStringList m_serialPorts;
+    mutable QString m_serialPortsStamp;
 };
 
 } // namespace qvota

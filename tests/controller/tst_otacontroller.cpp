@@ -15,6 +15,7 @@
 #include <QUdpSocket>
 
 #include <memory>
+#include <string>
 #include <system_error>
 #include <utility>
 
@@ -107,6 +108,10 @@ private slots:
         m_bigImage = write_file(m_dir, u"big.qvbit"_s, pack_with_sim(pattern_bytes(400000, 9)));
         QVERIFY(QFileInfo(m_image).size() > 0 && QFileInfo(m_bigImage).size() > 0);
     }
+
+    // A run warns about nothing: before the worker was a QThread, every UDP run had Qt say
+    // twice that its socket notifier lacked one.
+    void init() { QTest::failOnWarning(QRegularExpression(u".*"_s)); }
 
     void metaObject()
     {
@@ -402,16 +407,22 @@ private slots:
         OtaController controller;
         Recorder rec(&controller);
         failNextThreadCreation = true;
+        // Qt names the system's reason; the run's message only says what failed.
+        const std::system_error eagain(
+            std::make_error_code(std::errc::resource_unavailable_try_again));
+        QTest::ignoreMessage(QtCriticalMsg, (std::string("QThread::start: Thread creation error (")
+                                            + eagain.what() + ")")
+                                               .c_str());
         controller.start(udp_cfg(9, m_dir.filePath(u"never-read.qvbit"_s)));
         QVERIFY(!failNextThreadCreation); // the creation really went through the hook
         // Like every outcome, the failure arrives after start has returned.
         QCOMPARE(rec.events, QStringList({u"progress 0/0"_s, u"running true"_s, u"cleared"_s}));
         QTRY_COMPARE_WITH_TIMEOUT(rec.finishes, 1, RUN_TIMEOUT_MS);
-        const std::system_error eagain(
-            std::make_error_code(std::errc::resource_unavailable_try_again));
         QCOMPARE(rec.events.mid(3), QStringList({u"running false"_s, u"status failed"_s,
-                                                 u"finished false cannot start worker thread: "_s
-                                                     + QString::fromLocal8Bit(eagain.what())}));
+                                                 u"finished false cannot start worker thread"_s}));
+        // The controller is idle again: the next start runs.
+        controller.start(udp_cfg(9, m_dir.filePath(u"never-read.qvbit"_s)));
+        QTRY_COMPARE_WITH_TIMEOUT(rec.finishes, 2, RUN_TIMEOUT_MS);
 #endif
     }
 };
