@@ -67,7 +67,14 @@ QVariantMap browse_list_dir(const QString &path, const QVariantList &filters)
 
     // Without QDir::Hidden and QDir::System, hidden and system entries stay out of both lists.
     const QDir::SortFlags byName = QDir::Name | QDir::IgnoreCase;
-    result[QStringLiteral("dirs")] = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, byName);
+    // QDir passes a symbolic link to a FIFO or a device as a folder too. Listed once, among the
+    // files, it is picked like any file and then refused by the image check as not regular.
+    QStringList dirs;
+    for (const QFileInfo &entry : dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, byName)) {
+        if (entry.isDir())
+            dirs.append(entry.fileName());
+    }
+    result[QStringLiteral("dirs")] = dirs;
     const QStringList patterns = parseNameFilters(filters);
     // An empty pattern list would mean "everything" to QDir, but to the picker it means nothing.
     result[QStringLiteral("files")] =

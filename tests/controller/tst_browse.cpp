@@ -5,20 +5,28 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// Creates entries under root: "name/" is a folder, "@name" a dangling symbolic link, else a file.
+// Creates entries under root: "name/" is a folder, "@name" a dangling symbolic link, "|name" a
+// symbolic link to a FIFO (itself hidden), "%name" one to a device, else a file.
 bool populate(const QString &root, const QStringList &names)
 {
     const QDir dir(root);
+    const QString fifo = dir.filePath(u".fifo"_s);
     for (const QString &name : names) {
+        const QString link = dir.filePath(name.mid(1));
         const bool made =
             name.endsWith(u'/') ? dir.mkpath(name)
-            : name.startsWith(u'@')
-                ? QFile::link(dir.filePath(u"no such target"_s), dir.filePath(name.mid(1)))
-                : QFile(dir.filePath(name)).open(QIODevice::WriteOnly);
+            : name.startsWith(u'@') ? QFile::link(dir.filePath(u"no such target"_s), link)
+            : name.startsWith(u'|')
+                ? (QFileInfo::exists(fifo) || ::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0)
+                      && QFile::link(fifo, link)
+            : name.startsWith(u'%') ? QFile::link(u"/dev/null"_s, link)
+                                    : QFile(dir.filePath(name)).open(QIODevice::WriteOnly);
         if (!made)
             return false;
     }
@@ -54,6 +62,9 @@ private slots:
         QTest::newRow("semicolon list") << QVariantList{u"*.tar.gz;*.bin"_s} << u"c.bin x.tar.gz"_s;
         QTest::newRow("several elements")
             << QVariantList{u"*.txt"_s, u"*.bin"_s} << u"c.bin notes.txt"_s;
+        // Links to a FIFO and a device are files, once each, and never folders (in any row).
+        QTest::newRow("links to a FIFO and a device")
+            << QVariantList{u"*.fifo"_s, u"*.dev"_s} << u"null.dev pipe.fifo"_s;
     }
 
     void listDir()
@@ -64,7 +75,8 @@ private slots:
         QVERIFY(populate(tmp.path(),
                          {u"beta/inner/"_s, u"Alpha/"_s, u"gamma/"_s, u"dir.qvbit/"_s,
                           u".hidden/"_s, u"b.qvbit"_s, u"IMAGE.QVBIT"_s, u"c.bin"_s, u"notes.txt"_s,
-                          u"x.tar.gz"_s, u".hidden.qvbit"_s, u"beta/deep.qvbit"_s}));
+                          u"x.tar.gz"_s, u".hidden.qvbit"_s, u"beta/deep.qvbit"_s, u"|pipe.fifo"_s,
+                          u"%null.dev"_s}));
         // Folders whatever the filters say, one level only, and hidden entries never.
         QCOMPARE(qvota::browse_list_dir(tmp.path(), filters),
                  (QVariantMap{
