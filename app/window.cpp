@@ -69,6 +69,35 @@ void guard_settings_store(const QString &fallbackFolder)
     }
 }
 
+// Says once per process that the settings store cannot keep what the window hands it (a
+// read-only file, or a folder that cannot be made): the store only records that in its status,
+// which QML cannot read.
+class SettingsSaveCheck : public QObject
+{
+    Q_OBJECT
+
+public slots:
+    void check()
+    {
+        if (m_said)
+            return;
+        // The store's files are shared by every settings object of the process, so this one
+        // writes what the window's has just been given.
+        QSettings settings;
+        settings.sync();
+        if (settings.status() != QSettings::AccessError)
+            return;
+        m_said = true;
+        qWarning().noquote() << QStringLiteral(
+                                    "settings: %1 cannot be written; the theme and language "
+                                    "chosen now are not kept")
+                                    .arg(QDir::toNativeSeparators(settings.fileName()));
+    }
+
+private:
+    bool m_said = false;
+};
+
 bool load_main_window(QQmlApplicationEngine &engine, const QUrl &root)
 {
     if (!root.isEmpty()) {
@@ -109,7 +138,14 @@ int run_window(int &argc, char **argv, const QUrl &root)
     publish_window_context(engine);
     if (!load_main_window(engine, root))
         return -1;
+    SettingsSaveCheck saveCheck;
+    // A root of a test or benchmark need not be a Main.
+    QObject *window = engine.rootObjects().constFirst();
+    if (window->metaObject()->indexOfSignal("settingWritten(QString)") >= 0)
+        QObject::connect(window, SIGNAL(settingWritten(QString)), &saveCheck, SLOT(check()));
     return QGuiApplication::exec();
 }
 
 } // namespace qvota
+
+#include "window.moc"

@@ -17,11 +17,17 @@ ApplicationWindow {
     // The empty id means no warm boot.
     readonly property var targetIds: ["", "1", "2"]
 
+    // After a theme or language went to the settings store, which tells QML nothing when it
+    // cannot keep it; the window start-up asks the store and says so.
+    signal settingWritten(string key)
+
     // The texts of the window's parts, translated in the window's context; a language switch
     // re-evaluates them all.
     readonly property var _texts: ({
         "transport": qsTr("TRANSPORT"),
         "serial": qsTr("SERIAL"),
+        //: A chosen serial port that is not plugged in at the moment; %1 is the port as listed.
+        "portAbsent": qsTr("%1 (not found)"),
         "refresh": qsTr("Refresh"),
         "baudRate": qsTr("BAUD RATE"),
         "boardIp": qsTr("BOARD IP"),
@@ -95,12 +101,14 @@ ApplicationWindow {
     function _applyLanguage(lid) {
         currentLang = lid;
         uiSettings.setValue("language", lid);
+        settingWritten("language");
         host.translation.setLanguage(lid);
     }
 
     function _applyTheme(key) {
         Theme.themeId = key;
         uiSettings.setValue("theme", key);
+        settingWritten("theme");
     }
 
     function _saveLog(path) {

@@ -18,6 +18,12 @@ Card {
     readonly property bool udpMode: transportIds[transportCombo.currentIndex] === "udp"
     readonly property string imagePath: fileField.text
 
+    // The serial port as the user (or Refresh, or the first listing) chose it, and the ports
+    // listed now. A chosen port that goes away stays chosen, marked in the list, until it comes
+    // back: a run started meanwhile waits for it rather than going to another board.
+    property string _chosenPort: ""
+    property var _presentPorts: []
+
     signal startRequested()
     signal browseRequested()
 
@@ -49,39 +55,51 @@ Card {
     }
 
     function refreshSerialPorts() {
-        _fillPreferring(portCombo, host.controller.serialPorts(), entry => entry.startsWith("COM35"));
+        const entries = host.controller.serialPorts();
+        _showPorts(entries, _preferredEntry(entries, entry => entry.startsWith("COM35")));
     }
 
     function refreshHostAddresses() {
-        _fillPreferring(hostIpCombo, host.controller.hostAddresses(), entry => entry.indexOf("192.168.0.") >= 0);
+        const entries = host.controller.hostAddresses();
+        hostIpCombo.model = entries;
+        hostIpCombo.currentIndex = entries.indexOf(_preferredEntry(entries, entry => entry.indexOf("192.168.0.") >= 0));
     }
 
-    // The first entry that the test accepts becomes current, else the first entry.
-    function _fillPreferring(combo, entries, preferred) {
-        combo.model = entries;
-        for (let i = 0; i < entries.length; ++i) {
-            if (preferred(entries[i])) {
-                combo.currentIndex = i;
-                return;
-            }
-        }
-        if (entries.length > 0)
-            combo.currentIndex = 0;
+    // The first entry that the test accepts, else the first entry; "" for an empty list.
+    function _preferredEntry(entries, preferred) {
+        const found = entries.find(preferred);
+        return found !== undefined ? found : entries.length > 0 ? entries[0] : "";
     }
 
-    // Follows ports that come and go: the chosen one stays chosen while it is listed.
+    // The port's name, as a run reads it from the entry: what stays when its description changes.
+    function _portName(entry) {
+        return entry.split(" ")[0];
+    }
+
+    function _isAbsent(entry) {
+        return _presentPorts.indexOf(entry) < 0;
+    }
+
+    // Lists the present ports with the chosen one current: a listed entry of the same name, or
+    // else the chosen entry itself, marked, at its place in the order.
+    function _showPorts(listed, chosen) {
+        // A plain array: the controller's list would not spread into concat().
+        const present = Array.from(listed);
+        const same = present.find(entry => chosen !== "" && _portName(entry) === _portName(chosen));
+        _chosenPort = same !== undefined ? same : chosen;
+        _presentPorts = present;
+        const entries = _chosenPort === "" || same !== undefined ? present : present.concat([_chosenPort]).sort();
+        portCombo.model = entries;
+        portCombo.currentIndex = entries.indexOf(_chosenPort);
+    }
+
+    // Follows ports that come and go without ever changing the chosen one; with none chosen yet,
+    // a port that appears is chosen as Refresh would choose it.
     function _followSerialPorts() {
-        const entries = host.controller.serialPorts();
-        const shown = portCombo.model || [];
-        if (portCombo.popup.visible || entries.join("\n") === shown.join("\n"))
+        const present = host.controller.serialPorts();
+        if (portCombo.popup.visible || present.join("\n") === _presentPorts.join("\n"))
             return;
-        const chosen = portCombo.currentText;
-        if (entries.indexOf(chosen) >= 0) {
-            portCombo.model = entries;
-            portCombo.currentIndex = entries.indexOf(chosen);
-        } else {
-            refreshSerialPorts();
-        }
+        _showPorts(present, _chosenPort !== "" ? _chosenPort : _preferredEntry(present, entry => entry.startsWith("COM35")));
     }
 
     Host {
@@ -150,6 +168,9 @@ Card {
                                 objectName: "portCombo"
                                 Layout.fillWidth: true
                                 editable: false
+                                textMapper: entry => card._isAbsent(entry) ? card.texts.portAbsent.arg(entry) : entry
+                                // A port that went away leaves the list once another is chosen.
+                                onActivated: index => card._showPorts(card._presentPorts, portCombo.model[index])
                             }
                             ThemedButton {
                                 objectName: "refreshButton"

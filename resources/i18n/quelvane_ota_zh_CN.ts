@@ -231,6 +231,11 @@
         <source>Clear Log</source>
         <translation>清空日志</translation>
     </message>
+    <message>
+        <source>%1 (not found)</source>
+        <extracomment>A chosen serial port that is not plugged in at the moment; %1 is the port as listed.</extracomment>
+        <translation>%1（未检测到）</translation>
+    </message>
 </context>
 <context>
     <name>Theme</name>

@@ -1,6 +1,6 @@
 // The window start-up as a process: the exit code when the main window cannot be made, closing
-// during an update, the theme and language kept between two starts, and a settings file that
-// cannot be read.
+// during an update, the theme and language kept between two starts, settings that cannot be
+// read or kept, and the module's public types.
 #include "boardsim.h"
 #include "processrun.h"
 #include "testimages.h"
@@ -12,6 +12,7 @@
 #include <QJsonArray>
 #include <QProcess>
 #include <QQmlApplicationEngine>
+#include <QQmlComponent>
 #include <QQmlContext>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -21,6 +22,7 @@
 #include <cstring>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using namespace qvota::test;
@@ -141,26 +143,97 @@ private slots:
         QCOMPARE(find_item(root, "languageCombo")->property("displayText").toString(), u"日本語"_s);
     }
 
-    void settingsFifoDoesNotHoldTheWindow()
+    void settingsThatCannotBeKept_data()
     {
-        // A settings store of its own: the FIFO must not reach this process's own windows.
+        QTest::addColumn<QString>("store"); // what stands where the settings file would be
+        QTest::addColumn<QString>("said");  // the one line about it on stderr
+
+        // A FIFO must not hold the window; what it would save goes elsewhere, without a word.
+        QTest::newRow("FIFO") << u"fifo"_s << u"is not a readable file"_s;
+        // A folder that cannot be made: said once, however many changes are lost.
+        QTest::newRow("no folder") << u"under a file"_s << u"cannot be written"_s;
+        QTest::newRow("read-only file") << u"read-only"_s << u"cannot be written"_s;
+    }
+
+    void settingsThatCannotBeKept()
+    {
+        QFETCH(QString, store);
+        QFETCH(QString, said);
+        // A settings store of its own, away from this process's own windows.
         const QTemporaryDir configHome;
-        QVERIFY(QDir(configHome.path()).mkpath(u"Quelvane"_s));
-        const QString fifo = configHome.filePath(u"Quelvane/Quelvane OTA Studio.conf"_s);
-        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QString home = configHome.path();
+        const QString file = configHome.filePath(u"Quelvane/Quelvane OTA Studio.conf"_s);
+        if (store == u"under a file"_s) {
+            home = write_file(configHome, u"file"_s, {}) + u"/config"_s;
+        } else {
+            QVERIFY(QDir(home).mkpath(u"Quelvane"_s));
+            if (store == u"fifo"_s) {
+                QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+            } else {
+                if (::geteuid() == 0)
+                    QSKIP("root writes a read-only file all the same");
+                QVERIFY(QFile(file).open(QIODevice::WriteOnly));
+                QVERIFY(QFile::setPermissions(file, QFile::ReadOwner));
+            }
+        }
         WindowRun run;
-        run.environment.insert(u"XDG_CONFIG_HOME"_s, configHome.path());
-        run.start(QUrl::fromLocalFile(write_file(m_dir, u"fifo.qml"_s,
-                                                 "import QtQuick\nimport QuelvaneOtaStudio\n"
-                                                 "Main { Timer { running: true; onTriggered: {\n"
-                                                 "  console.info('up in ' + currentLang + '/' + Theme.themeId);\n"
-                                                 "  Qt.quit(); } } }\n"))
+        run.environment.insert(u"XDG_CONFIG_HOME"_s, home);
+        // As the user picks them, twice each: a light theme and Japanese, and back and again.
+        run.start(QUrl::fromLocalFile(
+                      write_file(m_dir, u"store.qml"_s,
+                                 "import QtQuick\nimport QuelvaneOtaStudio\nMain { id: w\n"
+                                 "  function pick(name, i) { const c = find(w.contentItem, name);\n"
+                                 "    c.currentIndex = i; c.activated(i); }\n"
+                                 "  function find(item, name) { if (item.objectName === name) return item;\n"
+                                 "    for (let i = 0; i < item.children.length; ++i) {\n"
+                                 "      const f = find(item.children[i], name); if (f) return f; }\n"
+                                 "    return null; }\n"
+                                 "  Timer { running: true; onTriggered: {\n"
+                                 "    console.info('up in ' + currentLang + '/' + Theme.themeId);\n"
+                                 "    for (const [theme, lang] of [[8, 2], [0, 1], [8, 2]]) {\n"
+                                 "      pick('themeCombo', theme); pick('languageCombo', lang); }\n"
+                                 "    done.start(); } }\n"
+                                 "  Timer { id: done; onTriggered: {\n"
+                                 "    console.info('now in ' + currentLang + '/' + Theme.themeId);\n"
+                                 "    Qt.quit(); } } }\n"))
                       .toString());
         QVERIFY2(run.process.waitForFinished(20000), "the window never came up");
         const QString output = QString::fromUtf8(run.process.readAll());
         QCOMPARE(run.process.exitCode(), 0);
         QVERIFY2(output.contains(u"up in zh_CN/abyss"_s), qPrintable(output));
-        QCOMPARE(output.count(u"is not a readable file"_s), 1);
+        QVERIFY2(output.contains(u"now in ja_JP/light"_s), qPrintable(output));
+        QCOMPARE(output.count(said), 1);
+        QCOMPARE(output.count(u"settings: "_s), 1);
+    }
+
+    // Only the thirteen types are the module's; the window's parts are not types of it.
+    void moduleTypesAreThePublicOnes()
+    {
+        QFile qmldir(u":/qt/qml/QuelvaneOtaStudio/qmldir"_s);
+        QVERIFY(qmldir.open(QIODevice::ReadOnly | QIODevice::Text));
+        QStringList types;
+        for (const QString &line : QString::fromUtf8(qmldir.readAll()).split(u'\n')) {
+            const QStringList words = line.split(u' ', Qt::SkipEmptyParts);
+            if (!words.isEmpty() && (words[0].front().isUpper() || words[0] == u"singleton"_s
+                                     || words[0] == u"internal"_s))
+                types.append(words.join(u' '));
+        }
+        QCOMPARE(types, (QStringList{
+            u"Main 1.0 Main.qml"_s, u"ExtraOptionsDist 1.0 ExtraOptions.qml"_s,
+            u"singleton Theme 1.0 Theme.qml"_s, u"ThemedButton 1.0 ThemedButton.qml"_s,
+            u"ThemedCombo 1.0 ThemedCombo.qml"_s, u"ThemedDialog 1.0 ThemedDialog.qml"_s,
+            u"ThemedSlider 1.0 ThemedSlider.qml"_s, u"ThemedSpinBox 1.0 ThemedSpinBox.qml"_s,
+            u"ThemedSwitch 1.0 ThemedSwitch.qml"_s, u"ThemedTextField 1.0 ThemedTextField.qml"_s,
+            u"Card 1.0 Card.qml"_s, u"FilePickerDialog 1.0 FilePickerDialog.qml"_s,
+            u"NavButton 1.0 NavButton.qml"_s}));
+
+        QQmlEngine engine;
+        engine.addImportPath(u"qrc:/qt/qml"_s);
+        QQmlComponent part(&engine);
+        part.setData("import QuelvaneOtaStudio\nHeaderBar {}\n", QUrl(u"file:///outside.qml"_s));
+        QVERIFY2(part.isError(), "a part of the window is a type of the module");
+        QVERIFY2(part.errorString().contains(u"HeaderBar is not a type"_s),
+                 qPrintable(part.errorString()));
     }
 
 private:

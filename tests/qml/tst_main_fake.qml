@@ -94,6 +94,32 @@ TestCase {
         compare(item("portCombo").currentText, "COM35 - fresh");
     }
 
+    // A chosen port that goes away for a moment stays chosen, marked, and is itself again when
+    // it comes back; the preferred COM35 never takes its place. Only the user's choice drops it.
+    function test_chosenPortOutlivesItsAbsence() {
+        open(["COM35", "COM7 - USB"], []);
+        const combo = item("portCombo");
+        combo.currentIndex = 1;
+        combo.activated(1);
+        ui.ports = ["COM35"];
+        tryCompare(combo, "displayText", "COM7 - USB (not found)", 3000);
+        compare([combo.count, combo.currentText], [2, "COM7 - USB"]);
+        item("fileField").text = "/fw/image.qvbit";
+        mouseClick(item("startBtn"));
+        compare(ui.lastConfig.port, "COM7 - USB");
+
+        // Back under its name, with another description: the same port.
+        ui.ports = ["COM35", "COM7 - USB Serial"];
+        tryCompare(combo, "displayText", "COM7 - USB Serial", 3000);
+        compare([combo.count, combo.currentText], [2, "COM7 - USB Serial"]);
+
+        ui.ports = ["COM35"];
+        tryCompare(combo, "displayText", "COM7 - USB Serial (not found)", 3000);
+        combo.currentIndex = 0;
+        combo.activated(0);
+        compare([combo.count, combo.currentText, combo.displayText], [1, "COM35", "COM35"]);
+    }
+
     // Enabling, status and progress follow the controller's state.
     function test_whileRunning() {
         open(["COM35"], ["e - 192.168.0.3"]);
