@@ -223,6 +223,7 @@ ApplicationWindow {
 
         ParamCard {
             id: paramCard
+            objectName: "paramCard"
             texts: window._texts
             Layout.preferredWidth: 400
             Layout.fillHeight: true

@@ -1,6 +1,7 @@
 // Qt Quick Test runner for the QML module: each tst_*.qml runs in an engine that has the
 // module and the same context properties as the window ("ui", "appVersion", "i18n").
 #include "fakecontroller.h"
+#include "otacontroller.h"
 #include "testfs.h"
 #include "testsim.h"
 #include "window.h"
@@ -34,6 +35,13 @@ public slots:
         if (qEnvironmentVariable("QVOTA_QML_UI") == QLatin1String("fake"))
             context->setContextProperty(QStringLiteral("ui"), new FakeController(engine));
         context->setContextProperty(QStringLiteral("testSim"), new TestSim(engine));
+        // The interfaces of the stand-in and of the controller it stands in for, to compare.
+        context->setContextProperty(
+            QStringLiteral("interfaces"),
+            QVariantMap{
+                {QStringLiteral("controller"), qml_interface(qvota::OtaController::staticMetaObject)},
+                {QStringLiteral("fake"),
+                 qml_interface(FakeController::staticMetaObject, QStringLiteral("fake"))}});
         context->setContextProperty(QStringLiteral("testFs"), new TestFs(engine));
     }
 };

@@ -25,7 +25,7 @@ TestCase {
     function init() {
         storedSettings.setValue("language", "en");
         storedSettings.sync();
-        ui.running = false;
+        ui.fakeRunning = false;
         win = createTemporaryObject(mainComponent, testCase);
     }
 

@@ -30,11 +30,11 @@ TestCase {
     }
 
     function open(ports, hosts) {
-        ui.ports = ports;
-        ui.hosts = hosts;
-        ui.running = false;
-        ui.progressTotal = 0;
-        ui.progressDone = 0;
+        ui.fakePorts = ports;
+        ui.fakeHosts = hosts;
+        ui.fakeRunning = false;
+        ui.fakeProgressTotal = 0;
+        ui.fakeProgressDone = 0;
         win = createTemporaryObject(mainComponent, testCase);
         verify(win);
     }
@@ -62,8 +62,8 @@ TestCase {
         const expected = { transport: "uart", port: "COM35 - b", baud: 115200, ip: "192.168.0.100",
                            udpPort: 77, hostIp: "Ethernet - 192.168.0.3", hostPort: NaN,
                            file: "/fw/image.qvbit", target: "", warmBoot: false };
-        compare(ui.lastKeys, Object.keys(expected));
-        compare(ui.lastConfig, expected);
+        compare(Object.keys(item("paramCard").configuration()), Object.keys(expected));
+        compare(ui.fakeLastConfig, expected);
 
         // The other transport shows the other group; the serial values still travel.
         item("transportCombo").currentIndex = 1;
@@ -72,7 +72,7 @@ TestCase {
         item("baudCombo").currentIndex = 2;
         win.startOta();
         Object.assign(expected, { transport: "udp", baud: 9600, target: "1", warmBoot: true });
-        compare(ui.lastConfig, expected);
+        compare(ui.fakeLastConfig, expected);
     }
 
     function test_listPreferences_data() {
@@ -89,7 +89,7 @@ TestCase {
         compare(item("portCombo").currentText, data.port);
         compare(item("hostIpCombo").currentText, data.host);
         // Refresh asks the controller again.
-        ui.ports = ["COM1", "COM35 - fresh"];
+        ui.fakePorts = ["COM1", "COM35 - fresh"];
         mouseClick(item("refreshButton"));
         compare(item("portCombo").currentText, "COM35 - fresh");
     }
@@ -101,19 +101,19 @@ TestCase {
         const combo = item("portCombo");
         combo.currentIndex = 1;
         combo.activated(1);
-        ui.ports = ["COM35"];
+        ui.fakePorts = ["COM35"];
         tryCompare(combo, "displayText", "COM7 - USB (not found)", 3000);
         compare([combo.count, combo.currentText], [2, "COM7 - USB"]);
         item("fileField").text = "/fw/image.qvbit";
         mouseClick(item("startBtn"));
-        compare(ui.lastConfig.port, "COM7 - USB");
+        compare(ui.fakeLastConfig.port, "COM7 - USB");
 
         // Back under its name, with another description: the same port.
-        ui.ports = ["COM35", "COM7 - USB Serial"];
+        ui.fakePorts = ["COM35", "COM7 - USB Serial"];
         tryCompare(combo, "displayText", "COM7 - USB Serial", 3000);
         compare([combo.count, combo.currentText], [2, "COM7 - USB Serial"]);
 
-        ui.ports = ["COM35"];
+        ui.fakePorts = ["COM35"];
         tryCompare(combo, "displayText", "COM7 - USB Serial (not found)", 3000);
         combo.currentIndex = 0;
         combo.activated(0);
@@ -128,7 +128,7 @@ TestCase {
         tryCompare(item("logView"), "count", 1);
         verify(item("startBtn").enabled && !item("cancelBtn").enabled && item("clearLogButton").enabled);
 
-        ui.running = true;
+        ui.fakeRunning = true;
         for (const name of ["transportCombo", "portCombo", "baudCombo", "boardIpField", "boardPortField",
                             "hostIpCombo", "hostPortField", "fileField", "targetCombo", "refreshButton",
                             "detectButton", "browseButton", "startBtn", "clearLogButton"])
@@ -138,15 +138,15 @@ TestCase {
 
         const text = item("progressText");
         compare(text.text, "--");
-        ui.progressTotal = 3;
-        ui.progressDone = 1;
+        ui.fakeProgressTotal = 3;
+        ui.fakeProgressDone = 1;
         compare(text.text, "33%");
-        ui.progressDone = 2;
+        ui.fakeProgressDone = 2;
         compare(text.text, "67%");
         tryCompare(item("progressBar"), "width", (item("progressTrack").width - 2) * 2 / 3);
 
         // Clear Log goes through the controller, which clears the model by its signal.
-        ui.running = false;
+        ui.fakeRunning = false;
         mouseClick(item("clearLogButton"));
         compare(item("logView").count, 0);
         verify(!item("clearLogButton").enabled);
@@ -229,7 +229,7 @@ TestCase {
         ui.otaFinished(true, "OTA FLOW COMPLETE");
         const path = testSim.writeText("saved.log", "");
         item("saveDialog").picked(path);
-        compare(ui.savedLines, ["12:00:00.000 RX> JEDEC=C86018", "[OK] OTA FLOW COMPLETE"]);
+        compare(ui.fakeSavedLines, ["12:00:00.000 RX> JEDEC=C86018", "[OK] OTA FLOW COMPLETE"]);
         const view = item("logView");
         compare(view.model.get(view.count - 1).line, "Log saved to " + path);
         item("saveDialog").picked(path + "/no/such/place.log");

@@ -89,7 +89,7 @@ Item {
 
         // Save Log writes the whole run, not only the rows still shown, and says what it lost.
         function test_saveLogKeepsTheRun() {
-            ui.running = false
+            ui.fakeRunning = false
             const win = createTemporaryObject(mainComponent, page)
             for (let i = 0; i < 5000; ++i)
                 ui.logAppended("line " + i)
@@ -97,16 +97,16 @@ Item {
             compare(Finder.find(win, "logView").count, 2001)
             const path = testSim.writeText("run.log", "")
             Finder.find(win, "saveDialog").picked(path)
-            compare(ui.savedLines.length, 5001)
-            compare([ui.savedLines[0], ui.savedLines[5000]], ["line 0", "[OK] OTA FLOW COMPLETE"])
+            compare(ui.fakeSavedLines.length, 5001)
+            compare([ui.fakeSavedLines[0], ui.fakeSavedLines[5000]], ["line 0", "[OK] OTA FLOW COMPLETE"])
             // 5,003 lines with the note of the first save: the oldest 4,003 go.
             Finder.find(win, "runLog").keptLines = 1000
             ui.logAppended("line 5000")
             Finder.find(win, "saveDialog").picked(path)
-            compare(ui.savedLines.slice(0, 2),
+            compare(ui.fakeSavedLines.slice(0, 2),
                     ["[4003 earlier lines dropped: only the last 1000 lines of a run are kept]",
                      "line 4003"])
-            compare(ui.savedLines.length, 1001)
+            compare(ui.fakeSavedLines.length, 1001)
         }
     }
 }
