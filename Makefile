@@ -5,7 +5,7 @@ DEPS := cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev \
 	qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-templates \
 	qml6-module-qtquick-layouts qml6-module-qtquick-window qml6-module-qtqml-workerscript \
 	qml6-module-qt-labs-settings qml6-module-qttest qml6-module-qtqml qml6-module-qtqml-models \
-	qt6-qpa-plugins help2man
+	qt6-qpa-plugins help2man qt6-httpserver-dev qt6-websockets-dev
 # Only for `make lint`: clazy, for its check of chained QString::arg() calls.
 LINT_DEPS := clazy
 # Only for the screenshots: a virtual display and fonts with Chinese and Japanese glyphs.
@@ -46,7 +46,19 @@ build: deps
 	cmake --preset default
 	cmake --build --preset default -j $(JOBS)
 
-test: build
+# promtool checks the station's metrics and the Prometheus files in the tests. Installing
+# Debian's prometheus package would also start a Prometheus server, so only its promtool is
+# unpacked, into build/tools/ (a promtool already on PATH is used instead).
+PROMTOOL := build/tools/promtool
+$(PROMTOOL):
+	@if ! command -v promtool >/dev/null; then \
+	  mkdir -p build/tools/deb && cd build/tools/deb && \
+	  { apt-get download prometheus 2>/dev/null || { $(SUDO) apt-get update && apt-get download prometheus; }; } && \
+	  dpkg-deb --fsys-tarfile prometheus_*.deb | tar -xO ./usr/bin/promtool >../promtool.part && \
+	  chmod +x ../promtool.part && mv ../promtool.part ../promtool && cd .. && rm -rf deb; \
+	fi
+
+test: build $(PROMTOOL)
 	ctest --preset default -j $(JOBS)
 
 demo: build

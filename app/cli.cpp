@@ -1,8 +1,7 @@
 #include "cli.h"
 
 #include "imagefile.h"
-#include "linksettings.h"
-#include "otaflow.h"
+#include "runlines.h"
 #include "settingscheck.h"
 #include "updaterun.h"
 
@@ -23,23 +22,23 @@ struct CliOptions
     QCommandLineOption file{QStringLiteral("file"), QStringLiteral("image file"),
                             QStringLiteral("f")};
     QCommandLineOption port{QStringLiteral("port"), QStringLiteral("UART port"),
-                            QStringLiteral("p"), QStringLiteral("COM35")};
+                            QStringLiteral("p"), defaults::SERIAL_PORT};
     QCommandLineOption baud{QStringLiteral("baud"), QStringLiteral("baud"), QStringLiteral("b"),
-                            QStringLiteral("115200")};
+                            QString::number(defaults::BAUD)};
     QCommandLineOption ip{QStringLiteral("ip"), QStringLiteral("board IP"), QStringLiteral("ip"),
-                          QStringLiteral("192.168.0.100")};
+                          defaults::BOARD_IP};
     QCommandLineOption udpPort{QStringLiteral("udp-port"), QStringLiteral("board OTA port"),
-                               QStringLiteral("n"), QStringLiteral("7777")};
+                               QStringLiteral("n"), QString::number(defaults::BOARD_PORT)};
     QCommandLineOption hostIp{QStringLiteral("host-ip"), QStringLiteral("local bind IP"),
-                              QStringLiteral("ip"), QStringLiteral("192.168.0.3")};
+                              QStringLiteral("ip"), defaults::HOST_IP};
     QCommandLineOption hostPort{QStringLiteral("host-port"), QStringLiteral("local bind port"),
-                                QStringLiteral("n"), QStringLiteral("6666")};
+                                QStringLiteral("n"), QString::number(defaults::HOST_PORT)};
     QCommandLineOption target{QStringLiteral("target"), QStringLiteral("warm-boot target 1|2"),
                               QStringLiteral("t")};
     QCommandLineOption warmBoot{QStringLiteral("warm-boot"),
                                 QStringLiteral("issue 'b' after update")};
     QCommandLineOption retries{QStringLiteral("retries"), QStringLiteral("frame retries"),
-                               QStringLiteral("n"), QStringLiteral("3")};
+                               QStringLiteral("n"), QString::number(defaults::RETRIES)};
 
     void addTo(QCommandLineParser &parser) const
     {
@@ -60,18 +59,22 @@ int show_help(const QCommandLineParser &parser, int exitCode)
     return exitCode;
 }
 
-// The run's settings as typed, for the checks.
-SettingsFields settings_texts(const QCommandLineParser &parser, const CliOptions &options)
+// The run's settings as typed.
+RunTexts run_texts(const QCommandLineParser &parser, const CliOptions &options)
 {
-    SettingsFields texts;
-    texts.port = parser.value(options.port);
-    texts.baud = parser.value(options.baud);
-    texts.boardIp = parser.value(options.ip);
-    texts.boardPort = parser.value(options.udpPort);
-    texts.hostIp = parser.value(options.hostIp);
-    texts.hostPort = parser.value(options.hostPort);
-    texts.target = parser.value(options.target);
-    texts.retries = parser.value(options.retries);
+    RunTexts texts;
+    texts.serial = parser.value(options.transport) == QLatin1String("uart");
+    SettingsFields &v = texts.values;
+    v.port = parser.value(options.port);
+    v.baud = parser.value(options.baud);
+    v.boardIp = parser.value(options.ip);
+    v.boardPort = parser.value(options.udpPort);
+    v.hostIp = parser.value(options.hostIp);
+    v.hostPort = parser.value(options.hostPort);
+    v.target = parser.value(options.target);
+    v.retries = parser.value(options.retries);
+    texts.warmBoot = parser.isSet(options.warmBoot);
+    texts.targetGiven = parser.isSet(options.target);
     return texts;
 }
 
@@ -80,58 +83,19 @@ const SettingsFields OPTION_LABELS{
     QStringLiteral("--udp-port"),  QStringLiteral("--host-ip"),   QStringLiteral("--host-port"),
     QStringLiteral("--target"),    QStringLiteral("--retries")};
 
-// Why the options cannot make a run, or empty; nothing has been opened yet when this is asked.
-QString options_problem(const QCommandLineParser &parser, const CliOptions &options)
+// The options read into a run request; nothing has been opened yet when this is asked.
+Expected<RunRequest> read_request(const QCommandLineParser &parser, const CliOptions &options)
 {
     const QString transport = parser.value(options.transport);
     if (transport != QLatin1String("uart") && transport != QLatin1String("udp"))
-        return QStringLiteral("unknown transport %1").arg(transport);
-    return settings_problem(transport == QLatin1String("uart"), settings_texts(parser, options),
-                            OPTION_LABELS);
+        return Failure::refused(QStringLiteral("unknown transport %1").arg(transport));
+    return read_run_settings(run_texts(parser, options), OPTION_LABELS);
 }
 
-// The checked options as link settings, named on out before the link is opened.
-LinkSettings choose_link(const QCommandLineParser &parser, const CliOptions &options,
-                         QTextStream &out)
+int fail(QTextStream &out, const QString &message)
 {
-    LinkSettings link;
-    link.serial = parser.value(options.transport) == QLatin1String("uart");
-    if (link.serial) {
-        link.portName = parser.value(options.port);
-        link.baudRate = parser.value(options.baud).toInt();
-        out << serial_link_line(link.portName, parser.value(options.baud)) << Qt::endl;
-    } else {
-        link.boardIp = parser.value(options.ip);
-        link.boardPort = parser.value(options.udpPort).toUShort();
-        link.hostIp = parser.value(options.hostIp);
-        link.hostPort = parser.value(options.hostPort).toUShort();
-        out << udp_link_line(link.boardIp, parser.value(options.udpPort), link.hostIp,
-                             parser.value(options.hostPort))
-            << Qt::endl;
-    }
-    return link;
-}
-
-int run_update(const QCommandLineParser &parser, const CliOptions &options, const Image &image,
-               QTextStream &out)
-{
-    const LinkSettings link = choose_link(parser, options, out);
-
-    OtaConfig config;
-    config.target = parser.value(options.target);
-    config.warmBoot = parser.isSet(options.warmBoot) || parser.isSet(options.target);
-    config.retries = parser.value(options.retries).toInt();
-
-    RunEvents events;
-    events.linkOpened = [&] { out << "file=" << parser.value(options.file) << Qt::endl; };
-    events.log = [&out](const QString &line) { out << stamped(line) << Qt::endl; };
-
-    const RunResult result = qvota::run_update(link, config, image, events, nullptr);
-    if (!result.ok()) {
-        out << "ERROR: " << result.error << Qt::endl;
-        return 1;
-    }
-    return 0;
+    out << "ERROR: " << message << Qt::endl;
+    return 1;
 }
 
 } // namespace
@@ -155,22 +119,29 @@ int run_cli(const QStringList &arguments)
         return show_help(parser, 1);
     }
 
-    Image image;
-    if (QString error; !load_image(parser.value(options.file), &image, &error)) {
-        out << "ERROR: " << error << Qt::endl;
-        return 1;
-    }
-    out << "qvbit v2 OK: plain=" << image.info.value(QStringLiteral("size")).toLongLong()
-        << " crc32=" << image.info.value(QStringLiteral("crc32")).toString() << " (on-chip decrypt)"
-        << Qt::endl;
+    Expected<Image> image = load_image(parser.value(options.file));
+    if (!image)
+        return fail(out, image.message());
+    out << container_line(image->info, false) << Qt::endl;
 
     // The container is judged first and said, whatever the options hold; then the options,
     // before anything touches a port.
-    if (const QString problem = options_problem(parser, options); !problem.isEmpty()) {
-        out << "ERROR: " << problem << Qt::endl;
-        return 1;
-    }
-    return run_update(parser, options, image, out);
+    Expected<RunRequest> request = read_request(parser, options);
+    if (!request)
+        return fail(out, request.message());
+    out << link_line(run_texts(parser, options)) << Qt::endl;
+
+    RunRequest run = std::move(request).value();
+    run.image = std::move(image).value();
+    OtaCallbacks callbacks;
+    callbacks.stage = [&](RunStage stage) {
+        if (stage == RunStage::Identify)
+            out << file_line(parser.value(options.file)) << Qt::endl;
+    };
+    callbacks.log = [&out](const QString &line) { out << stamped(line) << Qt::endl; };
+    if (const RunResult result = run_update(run, callbacks); !result.ok())
+        return fail(out, result.error());
+    return 0;
 }
 
 } // namespace qvota

@@ -14,15 +14,21 @@
 #include <QThread>
 #include <QProcess>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <ctime>
 #include <memory>
+#include <thread>
 #include <vector>
 
 extern char **environ;
@@ -32,6 +38,8 @@ namespace {
 using qvota::test::BoardSim;
 
 constexpr int BOARDS = 8;
+// How often the station's page asks for /api/status.
+constexpr int PAGE_POLL_MS = 400;
 
 struct Run
 {
@@ -55,14 +63,14 @@ double now()
     return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
 }
 
-// Runs qvota flash with JSON output into outPath, waited for with wait4 so its own CPU time and
-// peak memory come back exactly, without the simulators'.
-Run run_qvota(const QString &image, const QStringList &boards, const QString &outPath)
+// Runs qvota with arguments and JSON output into outPath, waited for with wait4 so its own CPU
+// time and peak memory come back exactly, without the simulators'. ok: exit 0 with boards results
+// verified.
+Run run_qvota_with(const QStringList &arguments, qsizetype boards, const QString &outPath)
 {
-    QList<QByteArray> args{QByteArrayLiteral(QVOTA_EXE), "flash", QFile::encodeName(image),
-                           "--json"};
-    for (const QString &board : boards)
-        args << "--board" << board.toLocal8Bit();
+    QList<QByteArray> args{QByteArrayLiteral(QVOTA_EXE)};
+    for (const QString &argument : arguments)
+        args << argument.toLocal8Bit();
     std::vector<char *> argv;
     for (QByteArray &arg : args)
         argv.push_back(arg.data());
@@ -100,8 +108,17 @@ Run run_qvota(const QString &image, const QStringList &boards, const QString &ou
             run.bytes += object.value(QStringLiteral("bytes")).toInteger();
         }
     }
-    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && run.verified == boards.size();
+    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && run.verified == boards;
     return run;
+}
+
+// qvota flash with every board.
+Run run_qvota(const QString &image, const QStringList &boards, const QString &outPath)
+{
+    QStringList arguments{QStringLiteral("flash"), image, QStringLiteral("--json")};
+    for (const QString &board : boards)
+        arguments << QStringLiteral("--board") << board;
+    return run_qvota_with(arguments, boards.size(), outPath);
 }
 
 // Starts count simulators and returns their SPECs; empty when one did not start.
@@ -131,6 +148,142 @@ qint64 cpu_ticks(qint64 pid)
     const QByteArray stat = file.readAll();
     const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
     return fields.size() > 12 ? fields.at(11).toLongLong() + fields.at(12).toLongLong() : -1;
+}
+
+// A loopback port that nothing listens on now, for a station's --http: the clients must know it
+// before qvota says it.
+quint16 free_port()
+{
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    quint16 port = 0;
+    if (bind(fd, reinterpret_cast<sockaddr *>(&address), length) == 0
+        && getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    close(fd);
+    return port;
+}
+
+// Clients of a station's HTTP side on 127.0.0.1, each on a thread of its own with one kept-open
+// connection, as Prometheus and a browser keep theirs: every client asks for its path at its
+// interval and notes how long each whole answer took.
+class HttpLoad
+{
+public:
+    HttpLoad(quint16 port, const QList<QPair<QByteArray, int>> &clients)
+        : m_port(port)
+    {
+        m_times.resize(size_t(clients.size()));
+        for (qsizetype i = 0; i < clients.size(); ++i) {
+            m_threads.emplace_back([this, i, client = clients[i]] {
+                ask(client.first, client.second, &m_times[size_t(i)]);
+            });
+        }
+    }
+    ~HttpLoad() { stop(); }
+
+    void stop()
+    {
+        m_stop.store(true);
+        for (std::thread &thread : m_threads) {
+            if (thread.joinable())
+                thread.join();
+        }
+    }
+
+    // The answer times of every client that asked for path, in milliseconds, sorted.
+    std::vector<double> times(const QByteArray &path, const QList<QPair<QByteArray, int>> &clients) const
+    {
+        std::vector<double> all;
+        for (qsizetype i = 0; i < clients.size(); ++i) {
+            if (clients[i].first == path)
+                all.insert(all.end(), m_times[size_t(i)].cbegin(), m_times[size_t(i)].cend());
+        }
+        std::sort(all.begin(), all.end());
+        return all;
+    }
+
+private:
+    int open_connection() const
+    {
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(m_port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+            close(fd);
+            return -1;
+        }
+        const timeval patience{2, 0};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+        return fd;
+    }
+
+    // One GET; true when a whole 200 answer came back.
+    static bool get(int fd, const QByteArray &path)
+    {
+        const QByteArray request = "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+        if (send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) != request.size())
+            return false;
+        QByteArray got;
+        char buffer[16384];
+        qsizetype need = -1;
+        while (need < 0 || got.size() < need) {
+            const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+            if (n <= 0)
+                return false;
+            got.append(buffer, n);
+            const qsizetype end = got.indexOf("\r\n\r\n");
+            if (need < 0 && end >= 0) {
+                const qsizetype at = got.indexOf("Content-Length: ");
+                if (at < 0 || at > end)
+                    return false;
+                need = end + 4 + got.mid(at + 16, got.indexOf('\r', at) - at - 16).toLongLong();
+            }
+        }
+        return got.startsWith("HTTP/1.1 200");
+    }
+
+    void ask(const QByteArray &path, int intervalMs, std::vector<double> *times)
+    {
+        int fd = -1;
+        while (!m_stop.load()) {
+            const double start = now();
+            if (fd < 0)
+                fd = open_connection();
+            if (fd >= 0 && get(fd, path)) {
+                times->push_back(1000.0 * (now() - start));
+            } else if (fd >= 0) {
+                close(fd);
+                fd = -1;
+            }
+            const double left = intervalMs / 1000.0 - (now() - start);
+            if (left > 0)
+                usleep(useconds_t(left * 1e6));
+        }
+        if (fd >= 0)
+            close(fd);
+    }
+
+    const quint16 m_port;
+    std::atomic_bool m_stop{false};
+    std::vector<std::vector<double>> m_times;
+    std::vector<std::thread> m_threads;
+};
+
+// "median 0.42 ms, 99 % under 1.10 ms (2,480 answers)"
+QString answer_times(const std::vector<double> &sorted)
+{
+    if (sorted.empty())
+        return QStringLiteral("no answers");
+    const auto at = [&sorted](double share) { return sorted[size_t(share * double(sorted.size() - 1))]; };
+    return QStringLiteral("median %1 ms, 99 % under %2 ms (%3 answers)")
+        .arg(QString::number(at(0.5), 'f', 2), QString::number(at(0.99), 'f', 2),
+             QString::number(sorted.size()));
 }
 
 QString verdict(bool within)
@@ -209,8 +362,54 @@ int main(int argc, char *argv[])
                         verdict(ratio >= 1.5), QString::number(eight.verified));
     }
     {
-        // A station's idle cost: eight slots, four with a board that has been updated and
-        // still answers (the slot waits for it to go), four where nothing answers.
+        // A station's HTTP side under load: eight paced boards with 20 clients scraping /metrics
+        // every 100 ms and one polling /api/status as the page does, against the same run
+        // without --http; pairs alternate, so a slower minute of the machine hits both.
+        std::vector<std::unique_ptr<BoardSim>> sims;
+        const QStringList specs = start_boards(sims, BOARDS, false);
+        if (specs.isEmpty()) {
+            out << "the pty simulators did not start\n";
+            return 1;
+        }
+        QStringList arguments{QStringLiteral("station"), ptyImage, QStringLiteral("--json"),
+                              QStringLiteral("--no-history"), QStringLiteral("--count"),
+                              QString::number(BOARDS)};
+        for (const QString &spec : specs)
+            arguments << QStringLiteral("--board") << spec;
+        QList<QPair<QByteArray, int>> clients(20, {QByteArrayLiteral("/metrics"), 100});
+        clients.append({QByteArrayLiteral("/api/status"), PAGE_POLL_MS});
+        out << "qvota station: 8 boards on ptys paced at 115200 baud, --count 8, without and with --http\n"
+               "  (20 clients scraping /metrics every 100 ms, one polling /api/status every 400 ms as the page does)\n";
+        for (int pair = 1; pair <= 2; ++pair) {
+            const Run plain = run_qvota_with(arguments, BOARDS, json);
+            const quint16 port = free_port();
+            HttpLoad load(port, clients);
+            const Run served = run_qvota_with(
+                arguments + QStringList{QStringLiteral("--http"), QStringLiteral("127.0.0.1:%1").arg(port)},
+                BOARDS, json);
+            load.stop();
+            allVerified = allVerified && plain.ok && served.ok;
+            const double ratio = plain.wallSeconds > 0 ? served.wallSeconds / plain.wallSeconds : 0;
+            const double cpuPlain = 100.0 * plain.cpuSeconds / std::max(plain.wallSeconds, 1e-9);
+            const double cpuServed = 100.0 * served.cpuSeconds / std::max(served.wallSeconds, 1e-9);
+            out << QStringLiteral("  pair %1: wall %2 s without, %3 s with = %4x (limit 1.02x: %5); "
+                                  "qvota CPU %6 % without, %7 % with = %8 of a core (limit +1: %9)\n")
+                       .arg(QString::number(pair), QString::number(plain.wallSeconds, 'f', 2),
+                            QString::number(served.wallSeconds, 'f', 2), QString::number(ratio, 'f', 3),
+                            verdict(ratio <= 1.02), QString::number(cpuPlain, 'f', 2),
+                            QString::number(cpuServed, 'f', 2),
+                            QString::number(cpuServed - cpuPlain, 'f', 2), verdict(cpuServed - cpuPlain <= 1.0))
+                << QStringLiteral("          /metrics %1; /api/status %2; %3/8 and %4/8 verified\n")
+                       .arg(answer_times(load.times("/metrics", clients)),
+                            answer_times(load.times("/api/status", clients)),
+                            QString::number(plain.verified), QString::number(served.verified));
+            out.flush();
+        }
+    }
+    // A station's idle cost: eight slots, four with a board that has been updated and still
+    // answers (the slot waits for it to go), four where nothing answers; then the same with
+    // --http and the page polling it, and a scrape of /metrics a second for its answer times.
+    for (const bool served : {false, true}) {
         std::vector<std::unique_ptr<BoardSim>> sims;
         QStringList specs = start_boards(sims, BOARDS / 2, false);
         for (int port = 9; port < 9 + BOARDS / 2; ++port)
@@ -218,27 +417,47 @@ int main(int argc, char *argv[])
         QStringList arguments{QStringLiteral("station"), ptyImage, QStringLiteral("--no-history")};
         for (const QString &spec : std::as_const(specs))
             arguments << QStringLiteral("--board") << spec;
+        const quint16 port = free_port();
+        if (served)
+            arguments << QStringLiteral("--http") << QStringLiteral("127.0.0.1:%1").arg(port);
         QProcess station;
         station.setStandardOutputFile(QProcess::nullDevice());
         station.setStandardErrorFile(QProcess::nullDevice());
         station.start(QStringLiteral(QVOTA_EXE), arguments);
         // The four paced updates take about 12 s; then the station only probes.
         QThread::sleep(20);
+        const QList<QPair<QByteArray, int>> clients{{QByteArrayLiteral("/api/status"), PAGE_POLL_MS},
+                                                    {QByteArrayLiteral("/metrics"), 1000}};
+        std::unique_ptr<HttpLoad> load;
+        if (served)
+            load = std::make_unique<HttpLoad>(port, clients);
         const long ticksPerSecond = sysconf(_SC_CLK_TCK);
         const qint64 before = cpu_ticks(station.processId());
         constexpr int IDLE_SECONDS = 30;
         QThread::sleep(IDLE_SECONDS);
         const qint64 after = cpu_ticks(station.processId());
+        if (load)
+            load->stop();
         station.terminate();
         station.waitForFinished(5000);
         const bool measured = before >= 0 && after >= before;
         const double cpu = measured
             ? 100.0 * double(after - before) / double(ticksPerSecond) / IDLE_SECONDS
             : -1;
-        out << "qvota station: 8 slots idle (4 updated boards still answering, 4 silent)\n"
+        out << (served ? "qvota station --http: 8 slots idle, the page polling /api/status\n"
+                       : "qvota station: 8 slots idle (4 updated boards still answering, 4 silent)\n")
             << QStringLiteral("  CPU %1 % of one core over %2 s (limit 1 %: %3)\n")
                    .arg(QString::number(cpu, 'f', 2), QString::number(IDLE_SECONDS),
                         verdict(measured && cpu < 1.0));
+        if (load) {
+            const std::vector<double> metrics = load->times("/metrics", clients);
+            const std::vector<double> status = load->times("/api/status", clients);
+            const auto median = [](const std::vector<double> &t) { return t.empty() ? 1e9 : t[t.size() / 2]; };
+            out << QStringLiteral("  /metrics %1; /api/status %2 (limit 10 ms at the median: %3)\n")
+                       .arg(answer_times(metrics), answer_times(status),
+                            verdict(median(metrics) < 10 && median(status) < 10));
+        }
+        out.flush();
     }
     out << "Wall times are whole qvota runs (start to exit); rates are verified payload bytes over "
            "that wall time; CPU and RSS are qvota's own (wait4), without the simulators'.\n";

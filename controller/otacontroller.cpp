@@ -1,9 +1,10 @@
 #include "otacontroller.h"
 
 #include "browse.h"
-#include "imagefile.h"
 #include "imagesummary.h"
 #include "logexport.h"
+#include "runlines.h"
+#include "seriallink.h"
 #include "startconfig.h"
 #include "updatejob.h"
 
@@ -12,25 +13,9 @@
 #include <QSerialPortInfo>
 #include <QThread>
 
-#ifdef Q_OS_LINUX
-#include <sys/stat.h>
-#endif
-
 namespace qvota {
 
 namespace {
-
-// When /dev last had a node added or removed; empty where that cannot be told.
-QString device_folder_stamp()
-{
-#ifdef Q_OS_LINUX
-    struct stat folder{};
-    if (::stat("/dev", &folder) == 0)
-        return QString::number(folder.st_mtim.tv_sec) + QLatin1Char('.')
-            + QString::number(folder.st_mtim.tv_nsec);
-#endif
-    return {};
-}
 
 QStringList list_serial_ports()
 {
@@ -62,7 +47,7 @@ QStringList OtaController::serialPorts() const
 {
     // The system's device database costs thousands of file opens a listing, and the window
     // asks every second; a device node that comes or goes changes the folder's stamp.
-    const QString stamp = device_folder_stamp();
+    const QString stamp = serial_devices_stamp();
     if (stamp.isEmpty() || stamp != m_serialPortsStamp) {
         m_serialPorts = list_serial_ports();
         m_serialPortsStamp = stamp;
@@ -138,12 +123,16 @@ void OtaController::start(const QVariantMap &cfg)
     emit logCleared();
     // The job touches nothing of the controller: its callbacks only queue posts to it.
     m_worker.reset(QThread::create([this, cfg] {
-        UpdateJobReport report;
-        report.log = [this](const QString &line) { postLog(line); };
-        report.progress = [this](int done, int total) { postProgress(done, total); };
-        report.status = [this](const QString &status) { postStatus(status); };
-        const QString error = run_update_job(cfg, &m_cancelRequested, report);
-        postFinish(error.isEmpty(), error);
+        OtaCallbacks callbacks;
+        callbacks.log = [this](const QString &line) { postLog(line); };
+        callbacks.progress = [this](int done, int total) { postProgress(done, total); };
+        // The link is open once the flow begins.
+        callbacks.stage = [this](RunStage stage) {
+            if (stage == RunStage::Identify)
+                postStatus(QStringLiteral("running"));
+        };
+        callbacks.cancel = &m_cancelRequested;
+        postFinish(run_update_job(cfg, callbacks));
     }));
     m_worker->start();
     // A thread the system refuses is neither running nor finished; QThread only says why in a
@@ -152,7 +141,7 @@ void OtaController::start(const QVariantMap &cfg)
         m_worker.reset();
         // Queued like every other finish, so start still returns before the outcome arrives
         // and the signal order is that of a run that failed before opening its link.
-        postFinish(false, QStringLiteral("cannot start worker thread"));
+        postFinish(Failure::refused(QStringLiteral("cannot start worker thread")));
     }
 }
 
@@ -197,19 +186,19 @@ void OtaController::postStatus(const QString &status)
         Qt::QueuedConnection);
 }
 
-void OtaController::postFinish(bool ok, const QString &error)
+void OtaController::postFinish(const Expected<void> &result)
 {
     QMetaObject::invokeMethod(
-        this, [this, ok, error] { finish(ok, error); }, Qt::QueuedConnection);
+        this, [this, result] { finish(result); }, Qt::QueuedConnection);
 }
 
-void OtaController::finish(bool ok, const QString &error)
+void OtaController::finish(const Expected<void> &result)
 {
     m_running = false;
-    m_statusText = ok ? QStringLiteral("done") : QStringLiteral("failed");
+    m_statusText = result ? QStringLiteral("done") : QStringLiteral("failed");
     emit runningChanged();
     emit statusChanged();
-    emit otaFinished(ok, ok ? QStringLiteral("OTA FLOW COMPLETE") : error);
+    emit otaFinished(result.ok(), result ? QStringLiteral("OTA FLOW COMPLETE") : result.message());
 }
 
 } // namespace qvota

@@ -3,6 +3,8 @@
 // ports, host addresses, drives and folders for the window.
 #pragma once
 
+#include "expected.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -79,9 +81,9 @@ private:
     void postLog(const QString &message);
     void postProgress(int done, int total);
     void postStatus(const QString &status);
-    void postFinish(bool ok, const QString &error);
+    void postFinish(const Expected<void> &result);
 
-    void finish(bool ok, const QString &error);
+    void finish(const Expected<void> &result);
 
     // A QThread rather than a plain one: the links' sockets need the event dispatcher that
     // QThread gives its threads, even though the worker runs no event loop.

@@ -1,40 +1,41 @@
 #include "updatejob.h"
 
 #include "imagefile.h"
-#include "updaterun.h"
+#include "runlines.h"
+#include "startconfig.h"
 
 namespace qvota {
 
-QString run_update_job(const QVariantMap &cfg, const std::atomic_bool *cancel,
-                       const UpdateJobReport &report)
+Expected<void> run_update_job(const QVariantMap &cfg, const OtaCallbacks &callbacks)
 {
-    const auto log = [&report](const QString &line) {
-        if (report.log)
-            report.log(line);
+    const auto log = [&callbacks](const QString &line) {
+        if (callbacks.log)
+            callbacks.log(line);
     };
-    const StartSettings settings = read_start_settings(cfg);
-    Image image;
-    if (QString error; !load_image(settings.file, &image, &error))
-        return error;
-    log(QStringLiteral("qvbit v2 OK: plain=%1 container=%2 crc32=%3 (on-chip decrypt)")
-            .arg(QString::number(image.info.value(QStringLiteral("size")).toLongLong()),
-                 QString::number(image.info.value(QStringLiteral("containerSize")).toLongLong()),
-                 image.info.value(QStringLiteral("crc32")).toString()));
+    const QString path = cfg.value(QStringLiteral("file")).toString();
+    Expected<Image> image = load_image(path);
+    if (!image)
+        return image.failure();
+    log(container_line(image->info, true));
     // As on the command line: the image first, then the fields, before any port is touched.
-    if (QString problem = start_settings_problem(cfg); !problem.isEmpty())
-        return problem;
-    log(link_log_line(settings));
+    Expected<RunRequest> request = read_start_request(cfg);
+    if (!request)
+        return request.failure();
+    log(link_line(start_texts(cfg)));
 
-    RunEvents events;
-    events.linkOpened = [&] {
-        log(QStringLiteral("file=%1").arg(settings.file));
-        if (report.status)
-            report.status(QStringLiteral("running"));
+    RunRequest run = std::move(request).value();
+    run.image = std::move(image).value();
+    OtaCallbacks job = callbacks;
+    job.stage = [&](RunStage stage) {
+        if (stage == RunStage::Identify)
+            log(file_line(path));
+        if (callbacks.stage)
+            callbacks.stage(stage);
     };
-    events.log = report.log;
-    events.progress = report.progress;
-    return run_update(settings, make_ota_config(settings, image.info), image, events, cancel)
-        .error;
+    const RunResult result = run_update(run, job);
+    if (!result.ok())
+        return *result.failure;
+    return {};
 }
 
 } // namespace qvota

@@ -3,26 +3,17 @@
 // and the callbacks it is given.
 #pragma once
 
-#include "startconfig.h"
+#include "expected.h"
+#include "otaflow.h"
 
 #include <QString>
 #include <QVariantMap>
 
-#include <atomic>
-#include <functional>
-
 namespace qvota {
 
-struct UpdateJobReport
-{
-    std::function<void(const QString &line)> log; // without a time stamp
-    std::function<void(int done, int total)> progress;
-    std::function<void(const QString &status)> status; // "running", once the link is open
-};
-
-// Checks the start map, reads and checks the image, names the link and runs the update.
-// Returns the error text, empty on success. Empty callbacks are skipped.
-QString run_update_job(const QVariantMap &cfg, const std::atomic_bool *cancel,
-                       const UpdateJobReport &report);
+// Reads and checks the image, checks the start map, names the link and runs the update, with
+// the window's lines: the container line, the link line and, once the link is open (the stage
+// Identify), the file line. Empty callbacks are skipped.
+Expected<void> run_update_job(const QVariantMap &cfg, const OtaCallbacks &callbacks);
 
 } // namespace qvota

@@ -32,39 +32,47 @@ bool is_container(const QByteArray &bytes)
            && std::memcmp(bytes.constData(), CONTAINER_MAGIC, MAGIC_LENGTH) == 0;
 }
 
-bool parse_container(const QByteArray &bytes, QVariantMap *info, QString *error)
+Expected<ContainerInfo> read_container_header(const QByteArray &head, qint64 fileSize)
 {
-    return parse_container_header(bytes, bytes.size(), info, error);
-}
-
-bool parse_container_header(const QByteArray &head, qint64 fileSize, QVariantMap *info,
-                            QString *error)
-{
-    const auto fail = [error](const char *message) {
-        if (error)
-            *error = QString::fromLatin1(message);
-        return false;
-    };
-
     if (!is_container(head) || fileSize < ContainerHeader::SIZE)
-        return fail("bad magic (not a QVBIT002 file)");
+        return Failure::refused(QStringLiteral("bad magic (not a QVBIT002 file)"));
 
     const auto *raw = reinterpret_cast<const uchar *>(head.constData());
-    const qint64 plainSize = qFromLittleEndian<qint64>(raw + ContainerHeader::SIZE_OFFSET);
+    ContainerInfo info;
+    info.size = qFromLittleEndian<qint64>(raw + ContainerHeader::SIZE_OFFSET);
     // Compared as "payload length == size" so that a size field near the top of the 64-bit
     // range cannot overflow the sum with the header length.
     const qint64 payloadLength = fileSize - ContainerHeader::SIZE;
-    if (plainSize <= 0 || plainSize != payloadLength)
-        return fail("size field mismatch (truncated or corrupt)");
+    if (info.size <= 0 || info.size != payloadLength)
+        return Failure::refused(QStringLiteral("size field mismatch (truncated or corrupt)"));
+    info.containerSize = fileSize;
+    info.crc32 = qFromLittleEndian<quint32>(raw + ContainerHeader::CRC_OFFSET);
+    return info;
+}
 
-    const quint32 crc = qFromLittleEndian<quint32>(raw + ContainerHeader::CRC_OFFSET);
-    if (info) {
-        info->insert(QStringLiteral("size"), plainSize);
-        info->insert(QStringLiteral("containerSize"), fileSize);
-        info->insert(QStringLiteral("crc32"),
-                     QStringLiteral("%1").arg(crc, 8, 16, QLatin1Char('0')).toUpper());
+QVariantMap container_info_map(const ContainerInfo &info)
+{
+    return {{QStringLiteral("size"), info.size},
+            {QStringLiteral("containerSize"), info.containerSize},
+            {QStringLiteral("crc32"), crc32_text(info.crc32)}};
+}
+
+bool parse_container(const QByteArray &bytes, QVariantMap *info, QString *error)
+{
+    const Expected<ContainerInfo> read = read_container_header(bytes, bytes.size());
+    if (!read) {
+        if (error)
+            *error = read.message();
+        return false;
     }
+    if (info)
+        info->insert(container_info_map(*read));
     return true;
+}
+
+QString crc32_text(quint32 crc)
+{
+    return QString::number(crc, 16).toUpper().rightJustified(8, QLatin1Char('0'));
 }
 
 quint32 crc32(const QByteArray &bytes)

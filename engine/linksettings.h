@@ -1,9 +1,9 @@
-// The link of one run as the front ends choose it: which kind, and its port or addresses. Each
-// front end fills it from its own input (options, the window's map); the link is built and
-// named in the log here, once.
+// The link of one run as the front ends choose it: which kind, and its port or addresses. The
+// link is built here, once, for every front end.
 #pragma once
 
 #include "link.h"
+#include "rundefaults.h"
 
 #include <QString>
 
@@ -15,22 +15,16 @@ struct LinkSettings
 {
     bool serial = false; // otherwise UDP
     // Serial link.
-    QString portName;
-    int baudRate = 115200;
-    // UDP link.
-    QString boardIp = QStringLiteral("192.168.0.100");
-    quint16 boardPort = 7777;
-    QString hostIp = QStringLiteral("192.168.0.3");
-    quint16 hostPort = 6666;
+    QString portName = defaults::SERIAL_PORT;
+    int baudRate = defaults::BAUD;
+    // UDP link. An empty host address binds any local address of the board's family.
+    QString boardIp = defaults::BOARD_IP;
+    quint16 boardPort = defaults::BOARD_PORT;
+    QString hostIp = defaults::HOST_IP;
+    quint16 hostPort = defaults::HOST_PORT;
 };
 
 // A closed link of the chosen kind.
 std::unique_ptr<Link> make_link(const LinkSettings &settings);
-
-// The lines that name the link before it is opened, so a link that never opens is still named.
-// They take texts: the command line shows its options as they were typed.
-QString serial_link_line(const QString &port, const QString &baud);
-QString udp_link_line(const QString &boardIp, const QString &boardPort, const QString &hostIp,
-                      const QString &hostPort);
 
 } // namespace qvota

@@ -171,21 +171,42 @@ QString seconds_text(double seconds)
 const QString JEDEC_FAILED =
     QStringLiteral("JEDEC check failed (board not in OTA image or flash unreadable)");
 
-// Why a wait that ended without the board's answer ends the flow instead of counting as the
-// board's silence: the user's cancel, or a link whose device has gone. Empty otherwise.
-QString interruption(const Link &link, const Reporter &reporter)
+using Step = Expected<void>;
+
+// Why a wait that ended without the board's answer (or a write that failed) ends the flow
+// instead of counting as the board's silence: the user's cancel, or a link that has failed.
+std::optional<Failure> interruption(const Link &link, const Reporter &reporter)
 {
     if (reporter.cancelRequested())
-        return CANCELLED;
-    return link.failure();
+        return Failure::cancelled();
+    if (QString lost = link.failure(); !lost.isEmpty())
+        return Failure{FailureKind::LinkLost, std::move(lost)};
+    return std::nullopt;
 }
 
-QString identify(Link &link, const Reporter &reporter)
+// Sends bytes; a write that fails ends the step at once, with the cancel or the link's failure.
+std::optional<Failure> send(Link &link, const QByteArray &bytes, const Reporter &reporter)
 {
+    if (link.write(bytes))
+        return std::nullopt;
+    if (std::optional<Failure> why = interruption(link, reporter))
+        return why;
+    // A link that breaks its contract still does not leave the flow waiting for nothing.
+    return Failure{FailureKind::LinkLost, QStringLiteral("the link did not take a write")};
+}
+
+Step identify(Link &link, const Reporter &reporter)
+{
+    // A cancel here keeps identification's words: the board has not been asked to change.
+    const auto cancelled = [] { return Failure{FailureKind::Cancelled, JEDEC_FAILED}; };
+    const auto stop = [&](Failure why) {
+        return why.kind == FailureKind::Cancelled ? cancelled() : why;
+    };
     for (int attempt = 1; attempt <= IDENTIFY_TRIES; ++attempt) {
         if (reporter.cancelRequested())
-            return JEDEC_FAILED;
-        link.write(QByteArrayLiteral("j"));
+            return cancelled();
+        if (std::optional<Failure> why = send(link, QByteArrayLiteral("j"), reporter))
+            return stop(*why);
         QElapsedTimer window;
         window.start();
         for (;;) {
@@ -194,13 +215,12 @@ QString identify(Link &link, const Reporter &reporter)
             if (left <= 0)
                 break;
             if (!link.readLine(left, line)) {
-                // A cancel here says what a cancel before the try says.
-                if (const QString why = interruption(link, reporter); !why.isEmpty())
-                    return why == CANCELLED ? JEDEC_FAILED : why;
+                if (std::optional<Failure> why = interruption(link, reporter))
+                    return stop(*why);
                 break;
             }
             reporter.log(QStringLiteral("RX> %1").arg(line));
-            if (line.contains(QLatin1String("JEDEC="))) {
+            if (has_jedec_reply(line)) {
                 if (line.contains(JEDEC_ID))
                     return {};
                 break;
@@ -208,15 +228,16 @@ QString identify(Link &link, const Reporter &reporter)
         }
         reporter.log(QStringLiteral("jedec timeout try %1/%2").arg(attempt).arg(IDENTIFY_TRIES));
     }
-    return JEDEC_FAILED;
+    return Failure::refused(JEDEC_FAILED);
 }
 
-QString erase(Link &link, qint64 size, int timeoutMs, const Reporter &reporter)
+Step erase(Link &link, qint64 size, int timeoutMs, const Reporter &reporter)
 {
     QByteArray command(5, Qt::Uninitialized);
     command[0] = 'U';
     qToLittleEndian<quint32>(quint32(size), command.data() + 1);
-    link.write(command);
+    if (std::optional<Failure> why = send(link, command, reporter))
+        return *why;
     reporter.log(QStringLiteral("TX> U len=%1 (erasing APP2 slot...)").arg(size));
 
     QElapsedTimer timer;
@@ -224,24 +245,26 @@ QString erase(Link &link, qint64 size, int timeoutMs, const Reporter &reporter)
     QString line;
     const bool got = link.readLine(timeoutMs, line);
     if (!got) {
-        if (QString why = interruption(link, reporter); !why.isEmpty())
-            return why;
+        if (std::optional<Failure> why = interruption(link, reporter))
+            return *why;
     }
     if (!got || line != QLatin1String("READY"))
-        return QStringLiteral("expected READY after erase, got '%1'").arg(got ? line : QString());
+        return Failure::refused(
+            QStringLiteral("expected READY after erase, got '%1'").arg(got ? line : QString()));
     reporter.log(
         QStringLiteral("RX> READY (erase %1s)").arg(seconds_text(timer.elapsed() / 1000.0)));
     return {};
 }
 
-// Sends one frame up to retries times; acked tells whether the board acknowledged it. Returns
-// why the flow must stop at once (a cancel, a lost link), else empty.
-QString send_frame(Link &link, const QByteArray &frame, int index, int retries,
-                   AckAccumulator &accumulator, const Reporter &reporter, bool &acked)
+// Sends one frame up to retries times; acked tells whether the board acknowledged it. Fails
+// only when the flow must stop at once (a cancel, a lost link).
+Step send_frame(Link &link, const QByteArray &frame, int index, int retries,
+                AckAccumulator &accumulator, const Reporter &reporter, bool &acked)
 {
     acked = false;
     for (int attempt = 1; attempt <= retries; ++attempt) {
-        link.write(frame);
+        if (std::optional<Failure> why = send(link, frame, reporter))
+            return *why;
         QElapsedTimer timer;
         timer.start();
         for (;;) {
@@ -254,15 +277,15 @@ QString send_frame(Link &link, const QByteArray &frame, int index, int retries,
                 return {};
             }
         }
-        if (QString why = interruption(link, reporter); !why.isEmpty())
-            return why;
+        if (std::optional<Failure> why = interruption(link, reporter))
+            return *why;
         reporter.log(QStringLiteral("frame %1 try %2: ack timeout").arg(index).arg(attempt));
     }
     return {};
 }
 
-QString transfer(Link &link, const QByteArray &payload, int retries, AckAccumulator &accumulator,
-                 const Reporter &reporter, qint64 &bytesAcked, double &seconds)
+Step transfer(Link &link, const QByteArray &payload, int retries, AckAccumulator &accumulator,
+              const Reporter &reporter, qint64 &bytesAcked, double &seconds)
 {
     const qint64 size = payload.size();
     const int frames = frame_count(size);
@@ -273,20 +296,20 @@ QString transfer(Link &link, const QByteArray &payload, int retries, AckAccumula
     timer.start();
     for (int i = 0; i < frames; ++i) {
         if (reporter.cancelRequested())
-            return CANCELLED;
+            return Failure::cancelled();
         fill_frame(frame, payload, i);
         bool acked = false;
-        if (QString why = send_frame(link, frame, i, retries, accumulator, reporter, acked);
-            !why.isEmpty())
-            return why;
+        if (Step sent = send_frame(link, frame, i, retries, accumulator, reporter, acked); !sent)
+            return sent;
         if (!accumulator.isEmpty() && !accumulator.hasRxDone()) {
             reporter.log(QStringLiteral("note: skipped %1 non-ack byte(s) at frame %2")
                              .arg(accumulator.size())
                              .arg(i));
         }
         if (!acked)
-            return QStringLiteral("frame %1 failed after %2 tries").arg(i).arg(retries);
-        bytesAcked += frame.size() - FRAME_HEADER - FRAME_TRAILER;
+            return Failure::refused(
+                QStringLiteral("frame %1 failed after %2 tries").arg(i).arg(retries));
+        bytesAcked = frame_bytes(i + 1, size);
         if (i % 16 == 0 || i == frames - 1)
             reporter.progress(i + 1, frames);
         if (i % 256 == 0) {
@@ -296,12 +319,10 @@ QString transfer(Link &link, const QByteArray &payload, int retries, AckAccumula
                              .arg((i + 1) * 100 / frames));
         }
     }
-    // An instant transfer (a fake link, a tiny image) would divide by zero; below a millisecond
-    // the rate means nothing, so the time is taken as at least that.
     seconds = double(timer.nsecsElapsed()) / 1e9;
-    const qint64 rate = qint64(double(size) / std::max(seconds, 0.001));
     reporter.log(QStringLiteral("transfer done in %1s (%2 B/s)")
-                     .arg(seconds_text(seconds), QString::number(rate)));
+                     .arg(seconds_text(seconds),
+                          QString::number(qint64(bytes_per_second(size, seconds)))));
     return {};
 }
 
@@ -328,10 +349,9 @@ const CrcReport READBACK_REPORT{"IMGCRC",
 
 // Compares the CRC the board reports with the expected one. arrived is the report's line when it
 // came already (the receive report can stand in for the last ack); otherwise the next line is
-// read. reported gets the board's value when it was readable. Returns the error text, empty on
-// a match.
-QString check_crc(Link &link, const CrcReport &report, const QString *arrived, quint32 expected,
-                  const Reporter &reporter, std::optional<quint32> &reported)
+// read. reported gets the board's value when it was readable.
+Step check_crc(Link &link, const CrcReport &report, const QString *arrived, quint32 expected,
+               const Reporter &reporter, std::optional<quint32> &reported)
 {
     QString text;
     if (arrived) {
@@ -339,12 +359,12 @@ QString check_crc(Link &link, const CrcReport &report, const QString *arrived, q
     } else {
         const bool got = link.readLine(report.timeoutMs, text);
         if (!got) {
-            if (QString why = interruption(link, reporter); !why.isEmpty())
-                return why;
+            if (std::optional<Failure> why = interruption(link, reporter))
+                return *why;
         }
         if (!got || !text.contains(QLatin1String(report.lineMarker)))
-            return QStringLiteral("no %1, got '%2'")
-                .arg(QLatin1String(report.name), got ? text : QString());
+            return Failure::refused(QStringLiteral("no %1, got '%2'")
+                                        .arg(QLatin1String(report.name), got ? text : QString()));
     }
     reporter.log(QStringLiteral("RX> %1").arg(text));
     quint32 value = 0;
@@ -352,7 +372,8 @@ QString check_crc(Link &link, const CrcReport &report, const QString *arrived, q
     if (readable)
         reported = value;
     if (!readable || value != expected)
-        return QString::fromLatin1(report.mismatch).arg(hex_field(value), hex_field(expected));
+        return Failure::refused(
+            QString::fromLatin1(report.mismatch).arg(hex_field(value), hex_field(expected)));
     reporter.log(QString::fromLatin1(report.match));
     return {};
 }
@@ -392,8 +413,9 @@ void log_input_note(const Link &link, const Reporter &reporter)
         reporter.log(note);
 }
 
-// The image is verified when this runs, so a cancel here does not fail the update: it only
-// spares the board a boot the user no longer wants, or stops listening for the answer.
+// The image is verified when this runs, so neither a cancel nor a link that fails here fails the
+// update: a cancel only spares the board a boot the user no longer wants, and a lost link is
+// said in the log.
 QString warm_boot(Link &link, const OtaConfig &config, const Reporter &reporter)
 {
     if (!config.skipReopen) {
@@ -413,6 +435,7 @@ QString warm_boot(Link &link, const OtaConfig &config, const Reporter &reporter)
             return skipped();
     }
     reporter.log(QStringLiteral("TX> b (warm boot)"));
+    // A write that fails leaves the listen below to end at once and to say why.
     link.write(QByteArrayLiteral("b"));
 
     const QString answer = listen_for_banner(link, config.bannerWindowMs, reporter);
@@ -424,6 +447,24 @@ QString warm_boot(Link &link, const OtaConfig &config, const Reporter &reporter)
 }
 
 } // namespace
+
+bool has_jedec_reply(const QString &text)
+{
+    return text.contains(QLatin1String("JEDEC="));
+}
+
+qint64 frame_bytes(int frames, qint64 size)
+{
+    return std::clamp<qint64>(qint64(frames) * FRAME_PAYLOAD, 0, size);
+}
+
+double bytes_per_second(qint64 bytes, double seconds)
+{
+    // An instant transfer (a fake link, a tiny image) would divide by zero; below a millisecond
+    // the rate means nothing, so the time is taken as at least that.
+    return bytes > 0 ? double(bytes) / std::max(seconds, 0.001) : 0.0;
+}
+
 
 QString image_size_problem(qint64 size)
 {
@@ -469,17 +510,21 @@ namespace {
 void run_steps(Link &link, const QByteArray &payload, const OtaConfig &config,
                const Reporter &reporter, FlowResult &result)
 {
-    const auto fail = [&result](RunStage stage, QString error) {
-        result.stage = stage;
-        result.error = std::move(error);
-    };
     const auto enter = [&result, &reporter](RunStage stage) {
         result.stage = stage;
         reporter.stage(stage);
     };
+    const auto failed = [&result](Step step) {
+        if (!step)
+            result.failure = step.failure();
+        return !step;
+    };
+    enter(RunStage::Identify);
     const qint64 size = payload.size();
-    if (QString problem = image_size_problem(size); !problem.isEmpty())
-        return fail(RunStage::Identify, problem);
+    if (QString problem = image_size_problem(size); !problem.isEmpty()) {
+        result.failure = Failure::refused(problem);
+        return;
+    }
 
     const int frames = frame_count(size);
     const qint64 last = size % FRAME_PAYLOAD == 0 ? FRAME_PAYLOAD : size % FRAME_PAYLOAD;
@@ -487,40 +532,37 @@ void run_steps(Link &link, const QByteArray &payload, const OtaConfig &config,
     result.expectedCrc32 = expectedCrc;
     reporter.log(QStringLiteral("len=%1 frames=%2 last=%3 crc32=%4%5")
                      .arg(QString::number(size), QString::number(frames), QString::number(last),
-                          QString::number(expectedCrc, 16).rightJustified(CRC_DIGITS, u'0'),
+                          crc32_text(expectedCrc).toLower(),
                           config.onChipDecrypt ? QStringLiteral(" (plaintext, on-chip decrypt)")
                                                : QString()));
     link.clearInput();
 
-    enter(RunStage::Identify);
-    if (QString error = identify(link, reporter); !error.isEmpty())
-        return fail(RunStage::Identify, error);
+    if (failed(identify(link, reporter)))
+        return;
 
     enter(RunStage::Erase);
-    if (QString error = erase(link, size, config.eraseTimeoutMs, reporter); !error.isEmpty())
-        return fail(RunStage::Erase, error);
+    if (failed(erase(link, size, config.eraseTimeoutMs, reporter)))
+        return;
 
     AckAccumulator accumulator;
     enter(RunStage::Transfer);
-    if (QString error =
-            transfer(link, payload, config.retries, accumulator, reporter, result.bytesAcked,
-                     result.transferSeconds);
-        !error.isEmpty())
-        return fail(RunStage::Transfer, error);
+    if (failed(transfer(link, payload, config.retries, accumulator, reporter, result.bytesAcked,
+                        result.transferSeconds)))
+        return;
 
     enter(RunStage::RxCrc);
     const QString rxDone = accumulator.rxDoneText();
-    if (QString error = check_crc(link, RECEIVE_REPORT, accumulator.hasRxDone() ? &rxDone : nullptr,
-                                  expectedCrc, reporter, result.rxCrc32);
-        !error.isEmpty())
-        return fail(RunStage::RxCrc, error);
+    if (failed(check_crc(link, RECEIVE_REPORT, accumulator.hasRxDone() ? &rxDone : nullptr,
+                         expectedCrc, reporter, result.rxCrc32)))
+        return;
 
     enter(RunStage::ImgCrc);
-    link.write(QByteArrayLiteral("F"));
-    if (QString error =
-            check_crc(link, READBACK_REPORT, nullptr, expectedCrc, reporter, result.imgCrc32);
-        !error.isEmpty())
-        return fail(RunStage::ImgCrc, error);
+    if (std::optional<Failure> why = send(link, QByteArrayLiteral("F"), reporter)) {
+        result.failure = *why;
+        return;
+    }
+    if (failed(check_crc(link, READBACK_REPORT, nullptr, expectedCrc, reporter, result.imgCrc32)))
+        return;
 
     if (config.warmBoot) {
         enter(RunStage::WarmBoot);
@@ -543,11 +585,8 @@ FlowResult run_update_flow_result(Link &link, const QByteArray &payload, const O
         link.setCancelFlag(callbacks.cancel);
     FlowResult result;
     run_steps(link, payload, config, reporter, result);
-    // A cancel during identification keeps identification's message.
-    result.cancelled = result.error == CANCELLED
-        || (result.error == JEDEC_FAILED && reporter.cancelRequested());
-    // Said once, whatever the outcome: what the link set aside may explain a failure.
-    if (!result.error.isEmpty())
+    // What the link set aside may explain a failure.
+    if (result.failure)
         log_input_note(link, reporter);
     return result;
 }
@@ -555,7 +594,7 @@ FlowResult run_update_flow_result(Link &link, const QByteArray &payload, const O
 QString run_update_flow(Link &link, const QByteArray &payload, const OtaConfig &config,
                         const OtaCallbacks &callbacks)
 {
-    return run_update_flow_result(link, payload, config, callbacks).error;
+    return run_update_flow_result(link, payload, config, callbacks).error();
 }
 
 } // namespace qvota

@@ -4,6 +4,7 @@
 
 #include "expected.h"
 #include "link.h"
+#include "rundefaults.h"
 
 #include <QByteArray>
 #include <QString>
@@ -25,7 +26,7 @@ struct OtaConfig
 {
     bool warmBoot = false;
     QString target;
-    int retries = 3;
+    int retries = defaults::RETRIES;
     int eraseTimeoutMs = 180000;
     int bannerWindowMs = 8000;
     bool skipReopen = false;
@@ -41,7 +42,8 @@ struct OtaCallbacks
 {
     std::function<void(const QString &line)> log;
     std::function<void(int done, int total)> progress;
-    std::function<void(RunStage stage)> stage; // each phase as it begins
+    // Each phase as it begins; Identify comes first, as soon as the flow runs on the open link.
+    std::function<void(RunStage stage)> stage;
     const std::atomic_bool *cancel = nullptr;
 };
 
@@ -65,16 +67,32 @@ qint64 transfer_wire_bytes(qint64 size);
 // How a flow ended, for callers that act on more than its message.
 struct FlowResult
 {
-    QString error;                      // empty on success
+    std::optional<Failure> failure;     // none after a verified update
     RunStage stage = RunStage::Identify; // the phase that failed, or Done (a refused size: Identify)
-    bool cancelled = false;             // ended by the cancel flag
     qint64 bytesAcked = 0;              // payload bytes of the acknowledged frames
     double transferSeconds = 0;         // the frames' time, as the log's "transfer done" line
     quint32 expectedCrc32 = 0;
     std::optional<quint32> rxCrc32;     // the board's values, when it reported them
     std::optional<quint32> imgCrc32;
     QString warmBootAnswer;
+
+    bool ok() const { return !failure; }
+    // Empty after a verified update, else the message of the first failure.
+    QString error() const { return failure ? failure->message : QString(); }
+    // A cancel during identification keeps identification's message, but is a cancel.
+    bool cancelled() const { return failure && failure->kind == FailureKind::Cancelled; }
 };
+
+// Whether a text from the board holds its reply to "j". Over UDP a reply may arrive joined to
+// the lines before it, so the marker is looked for anywhere in the text.
+bool has_jedec_reply(const QString &text);
+
+// The payload bytes of the first frames frames of a payload of size bytes (the last frame
+// carries only the rest).
+qint64 frame_bytes(int frames, qint64 size);
+
+// Bytes per second over seconds, the time taken as at least a millisecond.
+double bytes_per_second(qint64 bytes, double seconds);
 
 // Runs the whole update on the calling thread. Returns an empty string on success, else
 // the message of the first failure.

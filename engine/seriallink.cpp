@@ -5,6 +5,7 @@
 
 #ifdef Q_OS_UNIX
 #    include <poll.h>
+#    include <sys/stat.h>
 #endif
 
 namespace qvota {
@@ -47,7 +48,7 @@ SerialLink::SerialLink(const QString &portName, int baudRate)
     , m_baudRate(baudRate)
 {}
 
-bool SerialLink::open(QString *error)
+Expected<void> SerialLink::open()
 {
     for (int attempt = 0; attempt < OPEN_ATTEMPTS; ++attempt) {
         m_port.setPortName(m_portName);
@@ -56,20 +57,15 @@ bool SerialLink::open(QString *error)
         m_port.setParity(QSerialPort::NoParity);
         m_port.setStopBits(QSerialPort::OneStop);
         if (m_port.open(QIODevice::ReadWrite)) {
-            m_failure.clear();
-            return true;
+            clearFailure();
+            return {};
         }
         // A port that is busy or not yet there may come: the retries wait for it, but not for
         // a user who has given up.
-        if (!pause(OPEN_RETRY_DELAY_MS)) {
-            if (error)
-                *error = QStringLiteral("cancelled by user");
-            return false;
-        }
+        if (!pause(OPEN_RETRY_DELAY_MS))
+            return Failure::cancelled();
     }
-    if (error)
-        *error = QStringLiteral("cannot open %1").arg(m_portName);
-    return false;
+    return Failure::refused(QStringLiteral("cannot open %1").arg(m_portName));
 }
 
 void SerialLink::close()
@@ -84,29 +80,33 @@ void SerialLink::reopen()
         return;
     // A failed open is not reported here: the reads that follow simply time out.
     if (m_port.open(QIODevice::ReadWrite)) {
-        m_failure.clear();
+        clearFailure();
         m_port.clear(QSerialPort::Input);
     }
 }
 
 bool SerialLink::noteLost()
 {
-    if (!m_failure.isEmpty())
+    if (!failure().isEmpty())
         return true;
     if (is_lost(m_port.error())) {
-        m_failure = QStringLiteral("serial port %1 lost: %2").arg(m_portName, m_port.errorString());
+        setFailure(QStringLiteral("serial port %1 lost: %2").arg(m_portName, m_port.errorString()));
     } else if (m_port.isOpen() && hung_up(m_port)) {
-        m_failure = QStringLiteral("serial port %1 lost: the device hung up (unplugged, or its "
-                                   "other end closed)")
-                        .arg(m_portName);
+        setFailure(QStringLiteral("serial port %1 lost: the device hung up (unplugged, or its "
+                                  "other end closed)")
+                       .arg(m_portName));
     }
-    return !m_failure.isEmpty();
+    return !failure().isEmpty();
 }
 
 bool SerialLink::write(const QByteArray &bytes)
 {
-    if (!m_failure.isEmpty() || m_port.write(bytes) != bytes.size()) {
-        noteLost();
+    if (!failure().isEmpty())
+        return false;
+    if (m_port.write(bytes) != bytes.size()) {
+        if (!noteLost())
+            setFailure(QStringLiteral("serial port %1: write failed: %2")
+                           .arg(m_portName, m_port.errorString()));
         return false;
     }
     // Hands the bytes to the driver at once; a frame normally fits, so no wait follows.
@@ -114,9 +114,15 @@ bool SerialLink::write(const QByteArray &bytes)
     QElapsedTimer timer;
     timer.start();
     while (m_port.bytesToWrite() > 0) {
-        const qint64 left = WRITE_TIMEOUT_MS - timer.elapsed();
-        if (left <= 0 || cancelRequested() || noteLost())
+        if (cancelRequested() || noteLost())
             return false;
+        const qint64 left = WRITE_TIMEOUT_MS - timer.elapsed();
+        if (left <= 0) {
+            // Flow control that never lets go, or a driver that stopped sending.
+            setFailure(QStringLiteral("serial port %1: a write stalled for %2 s")
+                           .arg(m_portName, QString::number(WRITE_TIMEOUT_MS / 1000)));
+            return false;
+        }
         m_port.waitForBytesWritten(int(qMin<qint64>(POLL_SLICE_MS, left)));
     }
     return true;
@@ -173,6 +179,17 @@ void SerialLink::clearInput()
 {
     if (m_port.isOpen())
         m_port.clear(QSerialPort::Input);
+}
+
+QString serial_devices_stamp()
+{
+#ifdef Q_OS_LINUX
+    struct stat folder{};
+    if (::stat("/dev", &folder) == 0)
+        return QString::number(folder.st_mtim.tv_sec) + QLatin1Char('.')
+            + QString::number(folder.st_mtim.tv_nsec);
+#endif
+    return {};
 }
 
 } // namespace qvota

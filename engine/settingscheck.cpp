@@ -1,6 +1,7 @@
 #include "settingscheck.h"
 
 #include "ipaddress.h"
+#include "runlines.h"
 
 #include <QHostAddress>
 
@@ -111,6 +112,44 @@ QString settings_problem(bool serial, const SettingsFields &t, const SettingsFie
             : QStringLiteral("not a number of tries (1..%1)").arg(MAX_RETRIES);
     });
     return checker.problem();
+}
+
+Expected<RunRequest> read_run_settings(const RunTexts &texts, const SettingsFields &labels)
+{
+    const SettingsFields &v = texts.values;
+    if (QString problem = settings_problem(texts.serial, v, labels); !problem.isEmpty())
+        return Failure::refused(problem);
+    RunRequest request;
+    LinkSettings &link = request.link;
+    link.serial = texts.serial;
+    const auto use = [](const QString &label, const QString &text, auto &field, auto read) {
+        if (!label.isEmpty())
+            field = read(text);
+    };
+    const auto toInt = [](const QString &text) { return text.toInt(); };
+    const auto toPort = [](const QString &text) { return quint16(text.toUInt()); };
+    const auto same = [](const QString &text) { return text; };
+    if (link.serial) {
+        use(labels.port, v.port, link.portName, same);
+        use(labels.baud, v.baud, link.baudRate, toInt);
+    } else {
+        use(labels.boardIp, v.boardIp, link.boardIp, same);
+        use(labels.boardPort, v.boardPort, link.boardPort, toPort);
+        use(labels.hostIp, v.hostIp, link.hostIp, same);
+        use(labels.hostPort, v.hostPort, link.hostPort, toPort);
+    }
+    use(labels.target, v.target, request.flow.target, same);
+    use(labels.retries, v.retries, request.flow.retries, toInt);
+    // Naming a target asks for the warm boot; the switch only matters without one.
+    request.flow.warmBoot = texts.warmBoot || texts.targetGiven;
+    return request;
+}
+
+QString link_line(const RunTexts &texts)
+{
+    const SettingsFields &v = texts.values;
+    return texts.serial ? serial_link_line(v.port, v.baud)
+                        : udp_link_line(v.boardIp, v.boardPort, v.hostIp, v.hostPort);
 }
 
 } // namespace qvota

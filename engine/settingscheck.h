@@ -4,6 +4,9 @@
 // being narrowed, sent to the board raw or found out after APP2 was erased.
 #pragma once
 
+#include "expected.h"
+#include "updaterun.h"
+
 #include <QString>
 
 namespace qvota {
@@ -23,6 +26,24 @@ struct SettingsFields
     QString target;
     QString retries;
 };
+
+// What the user gave for one run: the transport, the fields as typed, and whether the warm
+// boot was asked for, by its switch or by naming a target (which asks for it too, even empty).
+struct RunTexts
+{
+    bool serial = false;
+    SettingsFields values;
+    bool warmBoot = false;
+    bool targetGiven = false;
+};
+
+// Checks the texts and reads them into a run request (without its image): its link and its flow
+// configuration. The failure is settings_problem's text.
+// Fields without a label keep their defaults.
+Expected<RunRequest> read_run_settings(const RunTexts &texts, const SettingsFields &labels);
+
+// The line that names the link, from the texts as the user gave them (runlines.h).
+QString link_line(const RunTexts &texts);
 
 // The first problem, as "LABEL VALUE: REASON" (the value quoted when it is empty or has blanks),
 // or empty when every field can be used.

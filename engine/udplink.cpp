@@ -40,20 +40,19 @@ bool reaches_many_hosts(const QHostAddress &address)
 
 } // namespace
 
-bool UdpLink::open(QString *error)
+Expected<void> UdpLink::open()
 {
     // The board sits on a local link: no proxy can carry its datagrams, and asking the system
     // for one (libproxy) costs a lookup on threads of its own at every bind.
     m_socket.setProxy(QNetworkProxy::NoProxy);
     m_anySender = reaches_many_hosts(m_boardAddress);
     m_ignoredDatagrams = 0;
+    clearFailure();
     // Qt would bind a null address (an IP text that did not parse) to every interface.
     if (!m_hostAddress.isNull() && m_socket.bind(m_hostAddress, m_hostPort))
-        return true;
-    if (error)
-        *error = QStringLiteral("udp bind %1:%2 failed")
-                     .arg(m_hostAddress.toString(), QString::number(m_hostPort));
-    return false;
+        return {};
+    return Failure::refused(QStringLiteral("udp bind %1:%2 failed")
+                                .arg(m_hostAddress.toString(), QString::number(m_hostPort)));
 }
 
 void UdpLink::close()
@@ -68,7 +67,20 @@ void UdpLink::reopen()
 
 bool UdpLink::write(const QByteArray &bytes)
 {
-    return m_socket.writeDatagram(bytes, m_boardAddress, m_boardPort) == bytes.size();
+    if (!failure().isEmpty())
+        return false;
+    if (m_socket.writeDatagram(bytes, m_boardAddress, m_boardPort) == bytes.size())
+        return true;
+    // A board that is not listening yet answers with a port-unreachable report, and a full send
+    // buffer empties: both pass. Anything else (no route to the board, a socket that closed)
+    // stays.
+    const QAbstractSocket::SocketError error = m_socket.error();
+    if (error == QAbstractSocket::ConnectionRefusedError || error == QAbstractSocket::TemporaryError)
+        return true;
+    setFailure(QStringLiteral("udp send to %1:%2 failed: %3")
+                   .arg(m_boardAddress.toString(), QString::number(m_boardPort),
+                        m_socket.errorString()));
+    return false;
 }
 
 int UdpLink::readByte(int timeoutMs)
@@ -125,8 +137,13 @@ bool UdpLink::waitForInput(int timeoutMs)
     timer.start();
     while (unreadCount() == 0) {
         const qint64 left = timeoutMs - timer.elapsed();
-        if (left <= 0 || cancelRequested() || m_socket.state() != QAbstractSocket::BoundState)
+        if (left <= 0 || cancelRequested() || !failure().isEmpty())
             return false;
+        if (m_socket.state() != QAbstractSocket::BoundState) {
+            setFailure(QStringLiteral("udp socket on %1:%2 closed")
+                           .arg(m_hostAddress.toString(), QString::number(m_hostPort)));
+            return false;
+        }
         // In slices, so that a cancel ends the wait soon; a datagram still wakes it at once.
         const int slice = int(qMin<qint64>(left, POLL_MS));
         const qint64 sliceStart = timer.elapsed();

@@ -19,7 +19,7 @@ public:
     // system choose the port.
     UdpLink(const QString &boardIp, quint16 boardPort, const QString &hostIp, quint16 hostPort);
 
-    bool open(QString *error) override;
+    Expected<void> open() override;
     void close() override;
     void reopen() override;
     bool write(const QByteArray &bytes) override;

@@ -10,43 +10,28 @@
 
 #include <QString>
 
-#include <atomic>
-#include <functional>
-#include <optional>
-
 namespace qvota {
+
+// Everything one run needs. The front ends fill it through read_run_settings (settingscheck.h)
+// from what the user gave, and load the image into it.
+struct RunRequest
+{
+    LinkSettings link;
+    OtaConfig flow; // its expected CRC is the image's, set by run_update
+    Image image;
+};
 
 // "link", "identify", "erase", "transfer", "rx-crc", "img-crc", "warm-boot", "done".
 QString stage_name(RunStage stage);
 
-struct RunEvents
+// A flow's result, with the stage Link when the link did not open.
+struct RunResult : FlowResult
 {
-    std::function<void()> linkOpened;                  // the link is open; the flow starts next
-    std::function<void(const QString &line)> log;      // the flow's lines, without time stamp
-    std::function<void(int done, int total)> progress; // frames acknowledged, frames in all
-    std::function<void(RunStage stage)> stage;         // each phase of the flow as it begins
+    double seconds = 0; // from opening the link to closing it
 };
 
-struct RunResult
-{
-    QString error; // empty after a verified update, else the message of the first failure
-    RunStage stage = RunStage::Link;
-    bool cancelled = false;     // ended by the cancel flag, not by the board or the link
-    qint64 bytes = 0;           // payload bytes the board acknowledged
-    double seconds = 0;         // from opening the link to closing it
-    double transferSeconds = 0; // the frames alone, once they were all acknowledged
-    quint32 expectedCrc32 = 0;  // the container's
-    std::optional<quint32> rxCrc32;  // what the board reported, when it did
-    std::optional<quint32> imgCrc32;
-    QString warmBootAnswer;     // the board's answer line, empty when none was seen
-
-    bool ok() const { return error.isEmpty(); }
-};
-
-// Runs one update of image over a link built from link, with flow's retries, target and warm
-// boot (its expected CRC is taken from the image). Blocks the calling thread; a set cancel flag
-// ends every wait within about 100 ms. Empty events are skipped.
-RunResult run_update(const LinkSettings &link, const OtaConfig &flow, const Image &image,
-                     const RunEvents &events, const std::atomic_bool *cancel);
+// Runs one update over a link built from the request. Blocks the calling thread; a set cancel
+// flag (callbacks.cancel) ends every wait within about 100 ms. Empty callbacks are skipped.
+RunResult run_update(const RunRequest &request, const OtaCallbacks &callbacks);
 
 } // namespace qvota

@@ -4,15 +4,9 @@ namespace qvota::cli {
 
 QString outcome_name(Outcome outcome)
 {
-    switch (outcome) {
-    case Outcome::Verified:
-        return QStringLiteral("verified");
-    case Outcome::Failed:
-        return QStringLiteral("failed");
-    case Outcome::Cancelled:
-        break;
-    }
-    return QStringLiteral("cancelled");
+    // In the order of Outcome.
+    static const char *const names[] = {"verified", "failed", "cancelled"};
+    return QString::fromLatin1(names[int(outcome)]);
 }
 
 void Tally::add(Outcome outcome)
@@ -42,12 +36,30 @@ double rate(const RunResult &run)
     // The transfer's own time when it completed: the erase and a warm boot's 8 s of listening
     // would otherwise make a fast link look slow.
     const double seconds = run.transferSeconds > 0 ? run.transferSeconds : run.seconds;
-    return seconds > 0 ? double(run.bytes) / seconds : 0;
+    return seconds > 0 ? bytes_per_second(run.bytesAcked, seconds) : 0;
 }
 
-QString crc_text(quint32 crc)
+QJsonObject result_fields(const BoardResult &result)
 {
-    return QString::number(crc, 16).toUpper().rightJustified(8, QLatin1Char('0'));
+    const RunResult &run = result.run;
+    QJsonObject object{{QStringLiteral("outcome"), outcome_name(result.outcome())},
+                       {QStringLiteral("stage"), stage_name(run.stage)},
+                       {QStringLiteral("message"), result.message()},
+                       {QStringLiteral("bytes"), run.bytesAcked},
+                       {QStringLiteral("seconds"), run.seconds},
+                       {QStringLiteral("port"), result.port},
+                       {QStringLiteral("expectedCrc32"), crc32_text(run.expectedCrc32)}};
+    if (run.transferSeconds > 0)
+        object.insert(QStringLiteral("transferSeconds"), run.transferSeconds);
+    if (!result.usbSerial.isEmpty())
+        object.insert(QStringLiteral("usbSerial"), result.usbSerial);
+    if (run.rxCrc32)
+        object.insert(QStringLiteral("rxCrc32"), crc32_text(*run.rxCrc32));
+    if (run.imgCrc32)
+        object.insert(QStringLiteral("imgCrc32"), crc32_text(*run.imgCrc32));
+    if (!run.warmBootAnswer.isEmpty())
+        object.insert(QStringLiteral("warmBootAnswer"), run.warmBootAnswer);
+    return object;
 }
 
 } // namespace qvota::cli

@@ -3,6 +3,7 @@
 
 #include "updaterun.h"
 
+#include <QJsonObject>
 #include <QString>
 
 namespace qvota::cli {
@@ -23,8 +24,12 @@ struct BoardResult
     {
         if (run.ok())
             return Outcome::Verified;
-        return run.cancelled ? Outcome::Cancelled : Outcome::Failed;
+        return run.cancelled() ? Outcome::Cancelled : Outcome::Failed;
     }
+
+    // Empty when verified. A cancel is said as one at every stage (the stage says where), also
+    // during identification, whose own words would blame the board.
+    QString message() const { return run.cancelled() ? CANCELLED : run.error(); }
 };
 
 struct Tally
@@ -42,7 +47,8 @@ struct Tally
 // complete), or 0 when nothing was timed.
 double rate(const RunResult &run);
 
-// A CRC-32 as the container states it: eight upper-case hex digits.
-QString crc_text(quint32 crc);
+// The facts of a result as JSON: outcome, stage, message, bytes, seconds, transferSeconds, port,
+// usbSerial, expectedCrc32, rxCrc32, imgCrc32, warmBootAnswer; the optional ones only when known.
+QJsonObject result_fields(const BoardResult &result);
 
 } // namespace qvota::cli

@@ -1,6 +1,7 @@
 #include "boardrun.h"
 
 #include "jsonline.h"
+#include "runsetup.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -21,7 +22,7 @@ QString canonical(const QString &path)
 
 } // namespace
 
-BoardPlace locate(const BoardSpec &spec, const QList<PortInfo> &ports)
+Expected<BoardPlace> locate(const BoardSpec &spec, const QList<PortInfo> &ports)
 {
     BoardPlace place;
     if (!spec.serial) {
@@ -32,11 +33,12 @@ BoardPlace locate(const BoardSpec &spec, const QList<PortInfo> &ports)
         return place;
     }
     if (!spec.serialNumber.isEmpty()) {
-        const SerialMatch match = match_serial_number(ports, spec.serialNumber);
-        place.error = match.error;
-        place.port = match.location;
-        place.usbSerial = match.location.isEmpty() ? QString() : spec.serialNumber;
-        place.link = link_settings(spec, match.location);
+        const Expected<QString> match = match_serial_number(ports, spec.serialNumber);
+        if (!match)
+            return match.failure();
+        place.port = *match;
+        place.usbSerial = spec.serialNumber;
+        place.link = link_settings(spec, *match);
         return place;
     }
     place.link = link_settings(spec);
@@ -50,40 +52,41 @@ BoardPlace locate(const BoardSpec &spec, const QList<PortInfo> &ports)
     return place;
 }
 
-BoardResult update_board(const BoardSpec &spec, const BoardPlace &place, const UpdatePlan &plan,
-                         const std::atomic_bool *cancel)
+BoardResult update_board(const BoardSpec &spec, const Expected<BoardPlace> &place,
+                         const UpdatePlan &plan, const std::atomic_bool *cancel)
 {
     Reporter &reporter = *plan.reporter;
-    reporter.started(spec.label, place.port, place.usbSerial);
+    const BoardPlace where = place ? *place : BoardPlace();
+    reporter.started(spec.label, where.port, where.usbSerial);
 
     BoardResult result;
     result.label = spec.label;
-    result.port = place.port;
-    result.usbSerial = place.usbSerial;
-    if (!place.error.isEmpty()) {
-        result.run.error = place.error;
+    result.port = where.port;
+    result.usbSerial = where.usbSerial;
+    if (!place) {
+        result.run.failure = place.failure();
         result.run.stage = RunStage::Link;
-        result.run.expectedCrc32 = expected_crc32(plan.image->info);
+        result.run.expectedCrc32 = plan.request.image.info.crc32;
     } else {
         QElapsedTimer sinceReport;
-        RunEvents events;
-        events.log = [&](const QString &line) { reporter.logged(spec.label, line); };
-        events.stage = [&](RunStage stage) { reporter.staged(spec.label, stage); };
-        events.progress = [&](int done, int total) {
+        OtaCallbacks callbacks;
+        callbacks.log = [&](const QString &line) { reporter.logged(spec.label, line); };
+        callbacks.stage = [&](RunStage stage) { reporter.staged(spec.label, stage); };
+        callbacks.progress = [&](int done, int total) {
             if (done < total && sinceReport.isValid()
                 && sinceReport.elapsed() < PROGRESS_INTERVAL_MS)
                 return;
             sinceReport.start();
             reporter.progressed(spec.label, done, total);
         };
-        result.run = run_update(place.link, plan.flow, *plan.image, events, cancel);
-        // The stage says where the cancel came; the words say that it was one, also during
-        // identification, whose own words would blame the board.
-        if (result.run.cancelled)
-            result.run.error = CANCELLED;
+        callbacks.cancel = cancel;
+        RunRequest request = plan.request;
+        request.link = where.link;
+        result.run = run_update(request, callbacks);
     }
     if (plan.history && !plan.history->append(json_line(history_record(result, plan.facts))))
         reporter.logged(spec.label, QStringLiteral("could not append to the history file"));
+    plan.tally->add(result.outcome());
     reporter.finished(result);
     return result;
 }

@@ -7,12 +7,13 @@
 #include "history.h"
 #include "reporter.h"
 
-#include "imagefile.h"
-#include "otaflow.h"
+#include "updaterun.h"
 
 #include <atomic>
 
 namespace qvota::cli {
+
+class ResultTally;
 
 // Where a board is reached.
 struct BoardPlace
@@ -20,25 +21,26 @@ struct BoardPlace
     LinkSettings link;
     QString port;      // the device, or the board's address and port
     QString usbSerial; // of the serial port, when it has one
-    QString error;     // why the board cannot be reached (a serial number without one port)
 };
 
-// Resolves spec against the serial ports listed now.
-BoardPlace locate(const BoardSpec &spec, const QList<PortInfo> &ports);
+// Resolves spec against the serial ports listed now; fails for a serial number that names no
+// port or several.
+Expected<BoardPlace> locate(const BoardSpec &spec, const QList<PortInfo> &ports);
 
 // What every board of a run shares; all of it outlives the board threads.
 struct UpdatePlan
 {
-    const Image *image = nullptr;
+    RunRequest request; // the image and the flow's settings; each board brings its link
     ImageFacts facts;
-    OtaConfig flow;
     Reporter *reporter = nullptr;
     HistoryFile *history = nullptr; // none: no history
+    ResultTally *tally = nullptr;   // counts every result
 };
 
 // Runs one update and reports it: start, the flow's lines, progress a few times a second, and
-// exactly one result. A place with an error fails at the link stage without touching a port.
-BoardResult update_board(const BoardSpec &spec, const BoardPlace &place, const UpdatePlan &plan,
-                         const std::atomic_bool *cancel);
+// exactly one result, which it also counts. A place that could not be found fails at the link
+// stage without touching a port.
+BoardResult update_board(const BoardSpec &spec, const Expected<BoardPlace> &place,
+                         const UpdatePlan &plan, const std::atomic_bool *cancel);
 
 } // namespace qvota::cli

@@ -18,11 +18,9 @@ const QString KINDS =
     QStringLiteral("udp:ADDRESS[:PORT][,bind=ADDRESS[:PORT]], uart:DEVICE[@BAUD] or "
                    "uart:serial=NUMBER[@BAUD]");
 
-std::optional<BoardSpec> refuse(const QString &text, const QString &why, QString *error)
+Failure refuse(const QString &text, const QString &why)
 {
-    if (error)
-        *error = QStringLiteral("board '%1': %2").arg(text, why);
-    return std::nullopt;
+    return Failure::refused(QStringLiteral("board '%1': %2").arg(text, why));
 }
 
 // The text with every character that does not print shown as its code, so that a message about
@@ -39,14 +37,6 @@ QString printable(const QString &text)
     return shown;
 }
 
-// A decimal port in [lowest, 65535].
-std::optional<quint16> read_port(const QString &text, int lowest)
-{
-    if (!whole_number_in(text, lowest, 65535))
-        return std::nullopt;
-    return quint16(text.toUInt());
-}
-
 struct Endpoint
 {
     QHostAddress address;
@@ -56,7 +46,7 @@ struct Endpoint
 // ADDRESS[:PORT] with an IPv6 address in brackets. Only literal addresses, read by the one
 // address rule: a name would need a resolver on a rack that may have none, and a loose spelling
 // could name another board.
-std::optional<Endpoint> read_endpoint(const QString &text, int lowestPort, QString *why)
+Expected<Endpoint> read_endpoint(const QString &text, int lowestPort)
 {
     const bool bracketed = text.startsWith(QLatin1Char('['));
     QString addressText;
@@ -64,28 +54,23 @@ std::optional<Endpoint> read_endpoint(const QString &text, int lowestPort, QStri
     bool hasPort = false;
     if (bracketed) {
         const qsizetype close = text.indexOf(QLatin1Char(']'));
-        if (close < 0) {
-            *why = QStringLiteral("'[' without ']'");
-            return std::nullopt;
-        }
+        if (close < 0)
+            return Failure::refused(QStringLiteral("'[' without ']'"));
         addressText = text.mid(1, close - 1);
         const QString rest = text.mid(close + 1);
         if (!rest.isEmpty()) {
-            if (!rest.startsWith(QLatin1Char(':'))) {
-                *why = QStringLiteral("expected ':PORT' after ']'");
-                return std::nullopt;
-            }
+            if (!rest.startsWith(QLatin1Char(':')))
+                return Failure::refused(QStringLiteral("expected ':PORT' after ']'"));
             hasPort = true;
             portText = rest.mid(1);
         }
     } else {
         const qsizetype colons = text.count(QLatin1Char(':'));
-        if (colons > 1) {
-            *why = read_ip_address(text).ok()
-                ? QStringLiteral("an IPv6 address goes in brackets, as in [%1]").arg(text)
-                : QStringLiteral("'%1' is not ADDRESS[:PORT]").arg(text);
-            return std::nullopt;
-        }
+        if (colons > 1)
+            return Failure::refused(
+                read_ip_address(text).ok()
+                    ? QStringLiteral("an IPv6 address goes in brackets, as in [%1]").arg(text)
+                    : QStringLiteral("'%1' is not ADDRESS[:PORT]").arg(text));
         addressText = text.section(QLatin1Char(':'), 0, 0);
         if (colons == 1) {
             hasPort = true;
@@ -93,66 +78,58 @@ std::optional<Endpoint> read_endpoint(const QString &text, int lowestPort, QStri
         }
     }
     const Expected<QHostAddress> address = read_ip_address(addressText);
-    if (!address) {
-        *why = QStringLiteral("%1: %2").arg(addressText, address.message());
-        return std::nullopt;
-    }
-    if (bracketed != (address->protocol() == QAbstractSocket::IPv6Protocol)) {
-        *why = bracketed ? QStringLiteral("%1: only an IPv6 address goes in brackets").arg(addressText)
-                         : QStringLiteral("%1: an IPv6 address goes in brackets").arg(addressText);
-        return std::nullopt;
-    }
+    if (!address)
+        return Failure::refused(QStringLiteral("%1: %2").arg(addressText, address.message()));
+    if (bracketed != (address->protocol() == QAbstractSocket::IPv6Protocol))
+        return Failure::refused(
+            (bracketed ? QStringLiteral("%1: only an IPv6 address goes in brackets")
+                       : QStringLiteral("%1: an IPv6 address goes in brackets"))
+                .arg(addressText));
     Endpoint endpoint;
     endpoint.address = *address;
     if (hasPort) {
-        endpoint.port = read_port(portText, lowestPort);
-        if (!endpoint.port) {
-            *why = QStringLiteral("port '%1' is not a number from %2 to 65535")
-                       .arg(portText, QString::number(lowestPort));
-            return std::nullopt;
-        }
+        if (!whole_number_in(portText, lowestPort, 65535))
+            return Failure::refused(QStringLiteral("port '%1' is not a number from %2 to 65535")
+                                        .arg(portText, QString::number(lowestPort)));
+        endpoint.port = quint16(portText.toUInt());
     }
     return endpoint;
 }
 
-std::optional<BoardSpec> read_udp(const QString &text, BoardSpec spec, QString *error)
+Expected<BoardSpec> read_udp(const QString &text, BoardSpec spec)
 {
     const QStringList parts = text.mid(4).split(QLatin1Char(','));
-    QString why;
-    const std::optional<Endpoint> board = read_endpoint(parts.first(), 1, &why);
+    const Expected<Endpoint> board = read_endpoint(parts.first(), 1);
     if (!board)
-        return refuse(text, why, error);
+        return refuse(text, board.message());
     if (const QString problem = board_address_problem(board->address); !problem.isEmpty())
-        return refuse(text, problem, error);
+        return refuse(text, problem);
     spec.address = canonical_address(board->address);
-    spec.port = board->port.value_or(DEFAULT_BOARD_PORT);
+    spec.port = board->port.value_or(defaults::BOARD_PORT);
     for (const QString &option : parts.mid(1)) {
         if (!option.startsWith(QLatin1String("bind=")))
-            return refuse(text, QStringLiteral("unknown option '%1' (only bind=)").arg(option),
-                          error);
+            return refuse(text, QStringLiteral("unknown option '%1' (only bind=)").arg(option));
         if (!spec.bindAddress.isEmpty())
-            return refuse(text, QStringLiteral("bind= given twice"), error);
-        const std::optional<Endpoint> local = read_endpoint(option.mid(5), 0, &why);
+            return refuse(text, QStringLiteral("bind= given twice"));
+        const Expected<Endpoint> local = read_endpoint(option.mid(5), 0);
         if (!local)
-            return refuse(text, why, error);
+            return refuse(text, local.message());
         if (local->address.protocol() != board->address.protocol())
-            return refuse(text, QStringLiteral("the bind address is not of the board's family"),
-                          error);
+            return refuse(text, QStringLiteral("the bind address is not of the board's family"));
         spec.bindAddress = canonical_address(local->address);
         spec.bindPort = local->port.value_or(0);
     }
     return spec;
 }
 
-std::optional<BoardSpec> read_uart(const QString &text, BoardSpec spec, QString *error)
+Expected<BoardSpec> read_uart(const QString &text, BoardSpec spec)
 {
     QString body = text.mid(5);
     const qsizetype at = body.lastIndexOf(QLatin1Char('@'));
     if (at >= 0) {
         const QString baudText = body.mid(at + 1);
         if (!whole_number_in(baudText, 1, std::numeric_limits<int>::max()))
-            return refuse(text, QStringLiteral("baud '%1' is not a positive number").arg(baudText),
-                          error);
+            return refuse(text, QStringLiteral("baud '%1' is not a positive number").arg(baudText));
         spec.baud = baudText.toInt();
         body.truncate(at);
     }
@@ -160,11 +137,11 @@ std::optional<BoardSpec> read_uart(const QString &text, BoardSpec spec, QString 
     if (body.startsWith(QLatin1String("serial="))) {
         spec.serialNumber = body.mid(7);
         if (spec.serialNumber.isEmpty())
-            return refuse(text, QStringLiteral("serial= needs a USB serial number"), error);
+            return refuse(text, QStringLiteral("serial= needs a USB serial number"));
         return spec;
     }
     if (body.isEmpty())
-        return refuse(text, QStringLiteral("no device"), error);
+        return refuse(text, QStringLiteral("no device"));
     spec.device = body;
     return spec;
 }
@@ -176,7 +153,7 @@ QString hex4(quint16 id)
     return QString::number(id, 16).rightJustified(4, QLatin1Char('0'));
 }
 
-std::optional<BoardSpec> parse_board_spec(const QString &text, QString *error)
+Expected<BoardSpec> parse_board_spec(const QString &text)
 {
     // The spec is the board's label in every output: a control character in it would reach the
     // operator's terminal, and blanks around it would make one board look like two.
@@ -184,21 +161,20 @@ std::optional<BoardSpec> parse_board_spec(const QString &text, QString *error)
         if (!c.isPrint())
             return refuse(printable(text),
                           QStringLiteral("holds the control character U+%1")
-                              .arg(QString::number(c.unicode(), 16).toUpper().rightJustified(4, u'0')),
-                          error);
+                              .arg(QString::number(c.unicode(), 16).toUpper().rightJustified(4, u'0')));
     }
     if (text.trimmed() != text)
-        return refuse(text, QStringLiteral("blanks around the board spec"), error);
+        return refuse(text, QStringLiteral("blanks around the board spec"));
     BoardSpec spec;
     spec.label = text;
     if (text.startsWith(QLatin1String("udp:")))
-        return read_udp(text, spec, error);
+        return read_udp(text, spec);
     if (text.startsWith(QLatin1String("uart:")))
-        return read_uart(text, spec, error);
-    return refuse(text, QStringLiteral("expected %1").arg(KINDS), error);
+        return read_uart(text, spec);
+    return refuse(text, QStringLiteral("expected %1").arg(KINDS));
 }
 
-std::optional<QList<BoardSpec>> parse_boards_file(const QString &content, QString *error)
+Expected<QList<BoardSpec>> parse_boards_file(const QString &content)
 {
     QList<BoardSpec> boards;
     const QStringList lines = content.split(QLatin1Char('\n'));
@@ -206,13 +182,10 @@ std::optional<QList<BoardSpec>> parse_boards_file(const QString &content, QStrin
         const QString line = lines.at(i).section(QLatin1Char('#'), 0, 0).trimmed();
         if (line.isEmpty())
             continue;
-        QString why;
-        const std::optional<BoardSpec> spec = parse_board_spec(line, &why);
-        if (!spec) {
-            if (error)
-                *error = QStringLiteral("line %1: %2").arg(QString::number(i + 1), why);
-            return std::nullopt;
-        }
+        const Expected<BoardSpec> spec = parse_board_spec(line);
+        if (!spec)
+            return Failure::refused(
+                QStringLiteral("line %1: %2").arg(QString::number(i + 1), spec.message()));
         boards.append(*spec);
     }
     return boards;
@@ -267,7 +240,7 @@ QString describe_port(const PortInfo &port)
     return QStringLiteral("%1 (%2)").arg(port.location, details.join(QStringLiteral(", ")));
 }
 
-SerialMatch match_serial_number(const QList<PortInfo> &ports, const QString &number)
+Expected<QString> match_serial_number(const QList<PortInfo> &ports, const QString &number)
 {
     QStringList matches;
     QStringList candidates;
@@ -279,20 +252,17 @@ SerialMatch match_serial_number(const QList<PortInfo> &ports, const QString &num
         if (!port.serialNumber.isEmpty() || port.vendorId)
             candidates << describe_port(port);
     }
-    SerialMatch match;
-    if (matches.size() == 1) {
-        match.location = matches.first();
-        return match;
-    }
+    if (matches.size() == 1)
+        return matches.first();
     const QString listed = candidates.isEmpty()
         ? QStringLiteral("no USB serial ports are present")
         : QStringLiteral("USB serial ports: ") + candidates.join(QStringLiteral("; "));
-    match.error = matches.isEmpty()
-        ? QStringLiteral("no serial port has USB serial number %1; %2").arg(number, listed)
-        : QStringLiteral("%1 serial ports have USB serial number %2 (%3); %4")
-              .arg(QString::number(matches.size()), number, matches.join(QStringLiteral(", ")),
-                   listed);
-    return match;
+    return Failure::refused(
+        matches.isEmpty()
+            ? QStringLiteral("no serial port has USB serial number %1; %2").arg(number, listed)
+            : QStringLiteral("%1 serial ports have USB serial number %2 (%3); %4")
+                  .arg(QString::number(matches.size()), number,
+                       matches.join(QStringLiteral(", ")), listed));
 }
 
 } // namespace qvota::cli
@@ -321,9 +291,8 @@ QStringList board_keys(const BoardSpec &spec, const QList<PortInfo> &ports)
     };
     if (!spec.serialNumber.isEmpty()) {
         keys << QStringLiteral("serial ") + spec.serialNumber.toLower();
-        if (const SerialMatch match = match_serial_number(ports, spec.serialNumber);
-            !match.location.isEmpty())
-            keys << QStringLiteral("device ") + canonical_device(match.location);
+        if (const Expected<QString> match = match_serial_number(ports, spec.serialNumber))
+            keys << QStringLiteral("device ") + canonical_device(*match);
         return keys;
     }
     const QString device = canonical_device(spec.device);

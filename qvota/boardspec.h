@@ -13,9 +13,6 @@
 
 namespace qvota::cli {
 
-inline constexpr quint16 DEFAULT_BOARD_PORT = 7777;
-inline constexpr int DEFAULT_BAUD = 115200;
-
 struct BoardSpec
 {
     QString label; // the board spec as written; names the board in every output
@@ -23,21 +20,21 @@ struct BoardSpec
     // uart: a device, or (when serialNumber is set) the port whose USB serial number it is.
     QString device;
     QString serialNumber;
-    int baud = DEFAULT_BAUD;
+    int baud = defaults::BAUD;
     // udp: the board's address without brackets; an empty bindAddress and a bindPort of 0 let
     // the system choose, so boards on one host never share a socket.
     QString address;
-    quint16 port = DEFAULT_BOARD_PORT;
+    quint16 port = defaults::BOARD_PORT;
     QString bindAddress;
     quint16 bindPort = 0;
 };
 
 // Reads udp:ADDRESS[:PORT][,bind=ADDRESS[:PORT]], uart:DEVICE[@BAUD] or
-// uart:serial=NUMBER[@BAUD]; on a fault returns nothing and says why in error.
-std::optional<BoardSpec> parse_board_spec(const QString &text, QString *error);
+// uart:serial=NUMBER[@BAUD]; a failure names the board spec and its fault.
+Expected<BoardSpec> parse_board_spec(const QString &text);
 
 // One board spec per line; '#' starts a comment, blank lines are skipped. A fault names its line.
-std::optional<QList<BoardSpec>> parse_boards_file(const QString &content, QString *error);
+Expected<QList<BoardSpec>> parse_boards_file(const QString &content);
 
 // The link of a board; for a uart:serial= board, port is the device its number resolved to.
 LinkSettings link_settings(const BoardSpec &spec, const QString &port = {});
@@ -67,14 +64,8 @@ QString hex4(quint16 id);
 // "ttyUSB0 (serial A50285BI, 0403:6001, FT232R USB UART)".
 QString describe_port(const PortInfo &port);
 
-struct SerialMatch
-{
-    QString location; // the one match, or empty
-    QString error;    // why there is no single match, with the candidates
-};
-
 // The port whose USB serial number is number (case aside: people copy them from labels).
 // No match or more than one is refused; the message lists the ports that could have been meant.
-SerialMatch match_serial_number(const QList<PortInfo> &ports, const QString &number);
+Expected<QString> match_serial_number(const QList<PortInfo> &ports, const QString &number);
 
 } // namespace qvota::cli

@@ -28,28 +28,23 @@ QString default_history_path()
 
 QJsonObject history_record(const BoardResult &result, const ImageFacts &image)
 {
-    return {{QStringLiteral("v"), JSON_VERSION},
-            {QStringLiteral("date"), iso_time()},
-            {QStringLiteral("board"), result.label},
-            {QStringLiteral("port"), result.port},
-            {QStringLiteral("usbSerial"), result.usbSerial},
-            {QStringLiteral("image"), image.path},
-            {QStringLiteral("imageSha256"), image.sha256},
-            {QStringLiteral("outcome"), outcome_name(result.outcome())},
-            {QStringLiteral("stage"), stage_name(result.run.stage)},
-            {QStringLiteral("message"), result.run.error},
-            {QStringLiteral("seconds"), result.run.seconds},
-            {QStringLiteral("bytes"), result.run.bytes},
-            {QStringLiteral("tool"), QStringLiteral("qvota " QVOTA_VERSION)}};
+    QJsonObject record = result_fields(result);
+    record.insert(QStringLiteral("v"), JSON_VERSION);
+    record.insert(QStringLiteral("date"), iso_time());
+    record.insert(QStringLiteral("board"), result.label);
+    // Always there, empty too, so that a history reader finds the same columns in every line.
+    record.insert(QStringLiteral("usbSerial"), result.usbSerial);
+    record.insert(QStringLiteral("image"), image.path);
+    record.insert(QStringLiteral("imageSha256"), image.sha256);
+    record.insert(QStringLiteral("tool"), QStringLiteral("qvota " QVOTA_VERSION));
+    return record;
 }
 
-std::unique_ptr<HistoryFile> HistoryFile::open(const QString &path, QString *error)
+Expected<std::unique_ptr<HistoryFile>> HistoryFile::open(const QString &path)
 {
     const QString folder = QFileInfo(path).absolutePath();
-    if (!QDir().mkpath(folder)) {
-        *error = QStringLiteral("cannot create %1").arg(folder);
-        return nullptr;
-    }
+    if (!QDir().mkpath(folder))
+        return Failure::refused(QStringLiteral("cannot create %1").arg(folder));
     const QByteArray name = QFile::encodeName(path);
 #ifdef Q_OS_WIN
     const int fd = ::_open(name.constData(), _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY,
@@ -57,11 +52,9 @@ std::unique_ptr<HistoryFile> HistoryFile::open(const QString &path, QString *err
 #else
     const int fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
 #endif
-    if (fd < 0) {
-        *error = QStringLiteral("cannot open history file %1: %2")
-                     .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
-        return nullptr;
-    }
+    if (fd < 0)
+        return Failure::refused(QStringLiteral("cannot open history file %1: %2")
+                                    .arg(path, QString::fromLocal8Bit(std::strerror(errno))));
     return std::make_unique<HistoryFile>(fd);
 }
 

@@ -23,14 +23,15 @@ struct ImageFacts
 // unset or not absolute.
 QString default_history_path();
 
-// date, board, port, usbSerial, image, imageSha256, outcome, stage, message, seconds, bytes, tool.
+// The result's fields (result_fields), with date, board, usbSerial (also when empty), image,
+// imageSha256 and tool.
 QJsonObject history_record(const BoardResult &result, const ImageFacts &image);
 
 class HistoryFile
 {
 public:
-    // Opens path for appending, creating it and its folder; nothing when it cannot.
-    static std::unique_ptr<HistoryFile> open(const QString &path, QString *error);
+    // Opens path for appending, creating it and its folder.
+    static Expected<std::unique_ptr<HistoryFile>> open(const QString &path);
     // Takes over an open descriptor.
     explicit HistoryFile(int fd);
     ~HistoryFile();

@@ -1,9 +1,9 @@
 #include "humanreporter.h"
 
 #include "reportwording.h"
+#include "runlines.h"
 
 #include <QMutex>
-#include <QTime>
 
 #include <algorithm>
 #include <cstdio>
@@ -13,15 +13,15 @@ namespace qvota::cli {
 
 namespace {
 
-class HumanReporter final : public Reporter
+class HumanReporter final : public LiveReporter
 {
 public:
     explicit HumanReporter(const OutputOptions &options)
-        : m_quiet(options.quiet)
+        : LiveReporter(options)
+        , m_quiet(options.quiet)
         , m_boards(options.boards)
         // https://no-color.org: any non-empty NO_COLOR turns colour off.
         , m_colour(is_terminal(stdout) && qEnvironmentVariableIsEmpty("NO_COLOR"))
-        , m_live(live_lines_for(options))
     {}
 
     void started(const QString &board, const QString &port, const QString &usbSerial) override
@@ -46,13 +46,6 @@ public:
         const QMutexLocker lock(&m_mutex);
         if (m_live)
             m_live->progress(board, done, total);
-    }
-
-    void staged(const QString &board, RunStage stage) override
-    {
-        const QMutexLocker lock(&m_mutex);
-        if (m_live)
-            m_live->stage(board, stage);
     }
 
     void finished(const BoardResult &result) override
@@ -92,21 +85,13 @@ public:
         std::fflush(stdout);
     }
 
-    void refresh() override
-    {
-        const QMutexLocker lock(&m_mutex);
-        if (m_live)
-            m_live->redraw();
-    }
-
 private:
     void line(const QString &board, const QString &text)
     {
         if (m_quiet)
             return;
         const QByteArray bytes =
-            (QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz")) + QLatin1String(" [")
-             + board + QLatin1String("] ") + text + QLatin1Char('\n'))
+            (stamped(QLatin1Char('[') + board + QLatin1String("] ") + text) + QLatin1Char('\n'))
                 .toLocal8Bit();
         if (m_live) {
             m_live->writeAbove(stdout, bytes);
@@ -137,9 +122,9 @@ private:
                                 QStringLiteral("message")};
         QList<QStringList> rows;
         for (const BoardResult &r : m_results) {
-            const QString message = r.run.ok() ? r.run.warmBootAnswer : r.run.error;
+            const QString message = r.run.ok() ? r.run.warmBootAnswer : r.message();
             rows.append({r.label, outcome_name(r.outcome()), stage_name(r.run.stage),
-                         QString::number(r.run.bytes), QString::number(r.run.seconds, 'f', 1),
+                         QString::number(r.run.bytesAcked), QString::number(r.run.seconds, 'f', 1),
                          QString::number(rate(r.run) / 1024.0, 'f', 1) + QStringLiteral(" KB/s"),
                          message});
         }
@@ -168,11 +153,9 @@ private:
         return out;
     }
 
-    QMutex m_mutex;
     const bool m_quiet;
     const QStringList m_boards;
     const bool m_colour;
-    std::unique_ptr<LiveLines> m_live;
     QList<BoardResult> m_results;
 };
 

@@ -7,6 +7,7 @@
 #include "runsetup.h"
 
 #include "imagefile.h"
+#include "rundefaults.h"
 #include "otaflow.h"
 
 #include <QCommandLineParser>
@@ -44,9 +45,10 @@ int run_info(const QStringList &arguments)
         "refused, 2 for a usage error."));
     const QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Shows this help.")};
-    const QCommandLineOption baud{QStringLiteral("baud"),
-                                  QStringLiteral("UART rate for the wire time (default 115200)."),
-                                  QStringLiteral("N"), QStringLiteral("115200")};
+    const QCommandLineOption baud{
+        QStringLiteral("baud"),
+        QStringLiteral("UART rate for the wire time (default %1).").arg(defaults::BAUD),
+        QStringLiteral("N"), QString::number(defaults::BAUD)};
     const QCommandLineOption json{QStringLiteral("json"),
                                   QStringLiteral("Writes one JSON line per image on stdout.")};
     parser.addOptions({help, baud, json});
@@ -71,10 +73,8 @@ int run_info(const QStringList &arguments)
 
     int exitCode = EXIT_ALL_VERIFIED;
     for (const QString &path : paths) {
-        Image image;
-        QString error;
-        if (load_image(path, &image, &error))
-            error = image_size_problem(image.bytes.size());
+        const Expected<Image> image = load_image(path);
+        const QString error = image ? image_size_problem(image->bytes.size()) : image.message();
         QJsonObject object = event_object(QStringLiteral("image"));
         object.insert(QStringLiteral("path"), path);
         object.insert(QStringLiteral("accepted"), error.isEmpty());
@@ -85,11 +85,11 @@ int run_info(const QStringList &arguments)
                                      : QStringLiteral("%1: refused: %2\n").arg(path, error));
             continue;
         }
-        const qint64 containerSize = image.bytes.size();
-        const qint64 plainSize = image.info.value(QStringLiteral("size")).toLongLong();
-        const QString crc = crc_text(expected_crc32(image.info));
+        const qint64 containerSize = image->bytes.size();
+        const qint64 plainSize = image->info.size;
+        const QString crc = crc32_text(image->info.crc32);
         const QString sha256 = QString::fromLatin1(
-            QCryptographicHash::hash(image.bytes, QCryptographicHash::Sha256).toHex());
+            QCryptographicHash::hash(image->bytes, QCryptographicHash::Sha256).toHex());
         const int frames = frame_count(containerSize);
         const double seconds = least_wire_seconds(containerSize, rate);
         if (parser.isSet(json)) {

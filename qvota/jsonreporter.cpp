@@ -11,11 +11,11 @@ namespace qvota::cli {
 
 namespace {
 
-class JsonReporter final : public Reporter
+class JsonReporter final : public LiveReporter
 {
 public:
     explicit JsonReporter(const OutputOptions &options)
-        : m_live(live_lines_for(options))
+        : LiveReporter(options)
     {}
 
     void started(const QString &board, const QString &port, const QString &usbSerial) override
@@ -49,34 +49,12 @@ public:
             m_live->progress(board, done, total);
     }
 
-    void staged(const QString &board, RunStage stage) override
-    {
-        const QMutexLocker lock(&m_mutex);
-        if (m_live)
-            m_live->stage(board, stage);
-    }
-
     void finished(const BoardResult &result) override
     {
-        const RunResult &run = result.run;
         QJsonObject object = event_object(QStringLiteral("result"), result.label);
-        object.insert(QStringLiteral("outcome"), outcome_name(result.outcome()));
-        object.insert(QStringLiteral("stage"), stage_name(run.stage));
-        object.insert(QStringLiteral("message"), run.error);
-        object.insert(QStringLiteral("bytes"), run.bytes);
-        object.insert(QStringLiteral("seconds"), run.seconds);
-        if (run.transferSeconds > 0)
-            object.insert(QStringLiteral("transferSeconds"), run.transferSeconds);
-        object.insert(QStringLiteral("port"), result.port);
-        if (!result.usbSerial.isEmpty())
-            object.insert(QStringLiteral("usbSerial"), result.usbSerial);
-        object.insert(QStringLiteral("expectedCrc32"), crc_text(run.expectedCrc32));
-        if (run.rxCrc32)
-            object.insert(QStringLiteral("rxCrc32"), crc_text(*run.rxCrc32));
-        if (run.imgCrc32)
-            object.insert(QStringLiteral("imgCrc32"), crc_text(*run.imgCrc32));
-        if (!run.warmBootAnswer.isEmpty())
-            object.insert(QStringLiteral("warmBootAnswer"), run.warmBootAnswer);
+        const QJsonObject fields = result_fields(result);
+        for (auto field = fields.begin(); field != fields.end(); ++field)
+            object.insert(field.key(), field.value());
         const QMutexLocker lock(&m_mutex);
         write(object);
         if (m_live)
@@ -104,13 +82,6 @@ public:
         write(object);
     }
 
-    void refresh() override
-    {
-        const QMutexLocker lock(&m_mutex);
-        if (m_live)
-            m_live->redraw();
-    }
-
 private:
     void write(const QJsonObject &object)
     {
@@ -123,8 +94,6 @@ private:
         std::fflush(stdout);
     }
 
-    QMutex m_mutex;
-    std::unique_ptr<LiveLines> m_live;
 };
 
 } // namespace

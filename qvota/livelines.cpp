@@ -74,8 +74,9 @@ bool is_terminal(std::FILE *stream)
 #endif
 }
 
-LiveLines::LiveLines(std::FILE *terminal, const QStringList &boards)
+LiveLines::LiveLines(std::FILE *terminal, const QStringList &boards, qint64 imageBytes)
     : m_terminal(terminal)
+    , m_imageBytes(imageBytes)
 {
     for (const QString &board : boards)
         line(board);
@@ -121,14 +122,19 @@ void LiveLines::state(const QString &board, const QString &text)
 void LiveLines::stage(const QString &board, RunStage stage)
 {
     Line &l = line(board);
-    if (l.stage == RunStage::Transfer && stage != RunStage::Transfer) {
-        const double seconds = l.since.isValid() ? double(l.since.elapsed()) / 1000.0 : 0;
-        l.rate = seconds > 0 ? l.done * double(FRAME_PAYLOAD) / seconds : 0;
-    }
+    if (l.stage == RunStage::Transfer && stage != RunStage::Transfer)
+        l.rate = rate(l);
     l.stage = stage;
     l.stageSince.start();
     l.state.clear();
     m_changed = true;
+}
+
+double LiveLines::rate(const Line &l) const
+{
+    if (!l.since.isValid() || l.since.elapsed() <= 0)
+        return 0;
+    return bytes_per_second(frame_bytes(l.done, m_imageBytes), double(l.since.elapsed()) / 1000.0);
 }
 
 bool LiveLines::active(const Line &l)
@@ -161,7 +167,7 @@ QString LiveLines::render(const Line &l) const
     if (l.total <= 0)
         return QStringLiteral("%1  sending").arg(l.board);
     const double seconds = l.since.isValid() ? double(l.since.elapsed()) / 1000.0 : 0;
-    const double bytesPerSecond = seconds > 0 ? l.done * double(FRAME_PAYLOAD) / seconds : 0;
+    const double bytesPerSecond = rate(l);
     QString eta = QStringLiteral("-");
     if (l.done > 0 && seconds > 0)
         eta = duration(qint64((l.total - l.done) * seconds / l.done));

@@ -21,7 +21,8 @@ class LiveLines
 {
 public:
     // boards: the lines in the order the user gave them; others are added as they report.
-    LiveLines(std::FILE *terminal, const QStringList &boards);
+    // imageBytes: what each board is sent, for the rate.
+    LiveLines(std::FILE *terminal, const QStringList &boards, qint64 imageBytes);
 
     void progress(const QString &board, int done, int total);
     void state(const QString &board, const QString &text);
@@ -57,7 +58,11 @@ private:
     static bool active(const Line &line);
     void erase();
 
+    // Payload bytes per second of the frames acknowledged so far.
+    double rate(const Line &line) const;
+
     std::FILE *m_terminal;
+    const qint64 m_imageBytes;
     std::vector<Line> m_lines;
     int m_drawn = 0; // lines of the block now on the screen
     bool m_changed = false;

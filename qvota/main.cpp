@@ -3,6 +3,7 @@
 // display runs it.
 #include "commands.h"
 #include "exitcodes.h"
+#include "rundefaults.h"
 
 #include <QCoreApplication>
 
@@ -10,7 +11,10 @@
 
 namespace {
 
-const char HELP[] =
+// The defaults come from the run's table, so the help never drifts from what a run takes.
+QString help()
+{
+    return QStringLiteral(
     "Usage: qvota COMMAND [options]\n"
     "Updates the firmware of PGL25G boards over UART or UDP, many at once, for production\n"
     "lines, test racks and CI.\n"
@@ -22,9 +26,9 @@ const char HELP[] =
     "  ports                           serial ports (USB ids, serial numbers) and host addresses\n"
     "\n"
     "Board SPEC:\n"
-    "  udp:ADDRESS[:PORT][,bind=ADDRESS[:PORT]]  board port 7777 by default; IPv6 in brackets;\n"
+    "  udp:ADDRESS[:PORT][,bind=ADDRESS[:PORT]]  board port %1 by default; IPv6 in brackets;\n"
     "                                            without bind= the system chooses the local side\n"
-    "  uart:DEVICE[@BAUD]                        115200 baud by default\n"
+    "  uart:DEVICE[@BAUD]                        %2 baud by default\n"
     "  uart:serial=NUMBER[@BAUD]                 the port whose USB serial number is NUMBER\n"
     "\n"
     "Exit codes:\n"
@@ -40,11 +44,13 @@ const char HELP[] =
     "\n"
     "Environment:\n"
     "  NO_COLOR        when set and not empty, no colour in human output\n"
-    "  XDG_STATE_HOME  where station keeps its history (quelvane/qvota-history.jsonl)\n";
+    "  XDG_STATE_HOME  where station keeps its history (quelvane/qvota-history.jsonl)\n")
+        .arg(QString::number(qvota::defaults::BOARD_PORT), QString::number(qvota::defaults::BAUD));
+}
 
-int print(std::FILE *stream, const char *text, int exitCode)
+int print(std::FILE *stream, const QString &text, int exitCode)
 {
-    std::fputs(text, stream);
+    std::fputs(text.toLocal8Bit().constData(), stream);
     return exitCode;
 }
 
@@ -69,12 +75,12 @@ int main(int argc, char *argv[])
     if (command == QLatin1String("ports"))
         return run_ports(rest);
     if (command == QLatin1String("--version") || command == QLatin1String("-v"))
-        return print(stdout, "qvota " QVOTA_VERSION "\n", 0);
+        return print(stdout, QStringLiteral("qvota " QVOTA_VERSION "\n"), 0);
     if (command == QLatin1String("--help") || command == QLatin1String("-h")
         || command == QLatin1String("help"))
-        return print(stdout, HELP, 0);
+        return print(stdout, help(), 0);
     if (command.isEmpty())
-        return print(stderr, HELP, EXIT_USAGE);
+        return print(stderr, help(), EXIT_USAGE);
     std::fprintf(stderr, "qvota: unknown command '%s'\nTry 'qvota --help'.\n",
                  qPrintable(command));
     return EXIT_USAGE;

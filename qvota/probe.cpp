@@ -1,5 +1,8 @@
 #include "probe.h"
 
+#include "otaflow.h"
+#include "seriallink.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -18,18 +21,6 @@ namespace {
 // A board's update firmware answers "j" within milliseconds, also behind a paced UART or a busy
 // network; a silent slot waits this long each second.
 constexpr int ANSWER_MS = 500;
-
-// When /dev last had a node added or removed; empty where that cannot be told.
-QString device_folder_stamp()
-{
-#ifdef Q_OS_LINUX
-    struct stat folder{};
-    if (::stat("/dev", &folder) == 0)
-        return QString::number(folder.st_mtim.tv_sec) + QLatin1Char('.')
-            + QString::number(folder.st_mtim.tv_nsec);
-#endif
-    return {};
-}
 
 // Whether a named serial device is there at all. Windows has no device files to look at.
 bool device_present(const QString &device, PortListing &ports)
@@ -50,7 +41,7 @@ bool device_present(const QString &device, PortListing &ports)
 QList<PortInfo> PortListing::now()
 {
     const QMutexLocker lock(&m_mutex);
-    const QString stamp = device_folder_stamp();
+    const QString stamp = serial_devices_stamp();
     if (stamp.isEmpty() || stamp != m_stamp) {
         m_ports = available_ports();
         m_stamp = stamp;
@@ -100,11 +91,13 @@ Presence SlotProbe::look(BoardPlace *place, QString *identity)
         return Presence::Removed;
     }
     // Only a serial number needs the listing to find its port.
-    *place = locate(m_spec, m_spec.serialNumber.isEmpty() ? QList<PortInfo>() : m_ports.now());
-    if (!place->error.isEmpty()) {
+    const Expected<BoardPlace> located =
+        locate(m_spec, m_spec.serialNumber.isEmpty() ? QList<PortInfo>() : m_ports.now());
+    if (!located) {
         release();
         return Presence::Removed;
     }
+    *place = *located;
     *identity = m_spec.serial ? device_identity(place->link.portName) : QString();
 
     // A serial number that moved to another port, or a device that went and came back, needs
@@ -115,7 +108,7 @@ Presence SlotProbe::look(BoardPlace *place, QString *identity)
     if (!m_link) {
         m_link = make_link(place->link);
         m_link->setCancelFlag(m_cancel);
-        if (!m_link->open(nullptr)) {
+        if (!m_link->open()) {
             m_link.reset();
             return Presence::Silent;
         }
@@ -127,10 +120,10 @@ Presence SlotProbe::look(BoardPlace *place, QString *identity)
     if (m_link->write(QByteArrayLiteral("j"))) {
         const QDeadlineTimer deadline(ANSWER_MS);
         QString line;
-        // A board may print boot lines before its JEDEC line.
+        // A board may print boot lines before its JEDEC line; over UDP they may come joined.
         while (!answered && !deadline.hasExpired() && !(m_cancel && m_cancel->load())) {
             if (m_link->readLine(int(std::max<qint64>(1, deadline.remainingTime())), line))
-                answered = line.startsWith(QLatin1String("JEDEC="));
+                answered = has_jedec_reply(line);
             else if (!m_link->failure().isEmpty())
                 break;
         }

@@ -41,6 +41,7 @@ struct OutputOptions
     bool json = false;
     bool quiet = false;
     QStringList boards; // the labels in the order given, for live lines and the summary
+    qint64 imageBytes = 0; // what each board is sent, for the live lines' rate
 };
 
 // JSON Lines or human output on stdout, with live lines on stderr when it is a terminal.

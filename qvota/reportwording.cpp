@@ -4,37 +4,23 @@ namespace qvota::cli {
 
 // Live lines go to stderr only when it is a terminal: in a log file or a pipe, redrawn lines
 // would be noise.
-std::unique_ptr<LiveLines> live_lines_for(const OutputOptions &options)
-{
-    if (options.quiet || !is_terminal(stderr))
-        return nullptr;
-    return std::make_unique<LiveLines>(stderr, options.boards);
-}
+LiveReporter::LiveReporter(const OutputOptions &options)
+    : m_live(options.quiet || !is_terminal(stderr)
+                 ? nullptr
+                 : std::make_unique<LiveLines>(stderr, options.boards, options.imageBytes))
+{}
 
 QString state_text(SlotState state)
 {
-    switch (state) {
-    case SlotState::Waiting:
-        return QStringLiteral("waiting for a board");
-    case SlotState::Arrived:
-        return QStringLiteral("board answers");
-    case SlotState::Gone:
-        break;
-    }
-    return QStringLiteral("board gone");
+    // In the order of SlotState.
+    static const char *const texts[] = {"waiting for a board", "board answers", "board gone"};
+    return QString::fromLatin1(texts[int(state)]);
 }
 
 QString event_name(SlotState state)
 {
-    switch (state) {
-    case SlotState::Waiting:
-        return QStringLiteral("waiting");
-    case SlotState::Arrived:
-        return QStringLiteral("arrived");
-    case SlotState::Gone:
-        break;
-    }
-    return QStringLiteral("gone");
+    static const char *const names[] = {"waiting", "arrived", "gone"};
+    return QString::fromLatin1(names[int(state)]);
 }
 
 QString result_text(const BoardResult &result)
@@ -46,7 +32,7 @@ QString result_text(const BoardResult &result)
         return QStringLiteral("verified in %1 s").arg(seconds);
     case Outcome::Failed:
         return QStringLiteral("failed at %1 after %2 s: %3")
-            .arg(stage_name(run.stage), seconds, run.error);
+            .arg(stage_name(run.stage), seconds, result.message());
     case Outcome::Cancelled:
         break;
     }

@@ -5,12 +5,37 @@
 #include "livelines.h"
 #include "reporter.h"
 
+#include <QMutex>
+
 #include <memory>
 
 namespace qvota::cli {
 
-// Live lines on stderr, or none when it is no terminal or the output is quiet.
-std::unique_ptr<LiveLines> live_lines_for(const OutputOptions &options);
+// What both kinds of output keep: the lock that serialises the board threads' calls, and the live
+// lines on stderr when it is a terminal and the output is not quiet.
+class LiveReporter : public Reporter
+{
+public:
+    void staged(const QString &board, RunStage stage) override
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (m_live)
+            m_live->stage(board, stage);
+    }
+
+    void refresh() override
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (m_live)
+            m_live->redraw();
+    }
+
+protected:
+    explicit LiveReporter(const OutputOptions &options);
+
+    QMutex m_mutex;
+    const std::unique_ptr<LiveLines> m_live;
+};
 
 // "waiting for a board", "board answers", "board gone".
 QString state_text(SlotState state);

@@ -35,18 +35,9 @@ QString description(RunMode mode)
               "$XDG_STATE_HOME/quelvane/qvota-history.jsonl (~/.local/state when unset).");
 }
 
-std::optional<int> read_count(const QString &text, int lowest, int highest)
-{
-    bool ok = false;
-    const int value = text.toInt(&ok);
-    if (!ok || value < lowest || value > highest)
-        return std::nullopt;
-    return value;
-}
-
 } // namespace
 
-ParsedRun parse_run_options(RunMode mode, const QStringList &arguments)
+Expected<ParsedRun> parse_run_options(RunMode mode, const QStringList &arguments)
 {
     ParsedRun parsed;
     RunOptions &options = parsed.options;
@@ -59,11 +50,12 @@ ParsedRun parse_run_options(RunMode mode, const QStringList &arguments)
                                   QStringLiteral("Shows this help.")};
     const QCommandLineOption board{
         QStringLiteral("board"),
-        QStringLiteral("A board: udp:ADDRESS[:PORT][,bind=ADDRESS[:PORT]] (port 7777 by default, "
+        QStringLiteral("A board: udp:ADDRESS[:PORT][,bind=ADDRESS[:PORT]] (port %1 by default, "
                        "IPv6 in brackets, without bind= the system chooses the local address "
-                       "and port), uart:DEVICE[@BAUD] (115200 by default) or "
+                       "and port), uart:DEVICE[@BAUD] (%2 by default) or "
                        "uart:serial=NUMBER[@BAUD] (the port with that USB serial number). "
-                       "Repeat for more boards."),
+                       "Repeat for more boards.")
+            .arg(QString::number(defaults::BOARD_PORT), QString::number(defaults::BAUD)),
         QStringLiteral("SPEC")};
     const QCommandLineOption boards{
         QStringLiteral("boards"),
@@ -76,8 +68,9 @@ ParsedRun parse_run_options(RunMode mode, const QStringList &arguments)
     const QCommandLineOption warmBoot{QStringLiteral("warm-boot"),
                                       QStringLiteral("Sends 'b' after a verified update.")};
     const QCommandLineOption retries{QStringLiteral("retries"),
-                                     QStringLiteral("Tries per frame (default 3)."),
-                                     QStringLiteral("N"), QStringLiteral("3")};
+                                     QStringLiteral("Tries per frame (default %1).")
+                                         .arg(defaults::RETRIES),
+                                     QStringLiteral("N"), QString::number(defaults::RETRIES)};
     const QCommandLineOption json{
         QStringLiteral("json"),
         QStringLiteral("Writes JSON Lines on stdout (schema: docs/qvota-json.md), nothing else.")};
@@ -93,21 +86,24 @@ ParsedRun parse_run_options(RunMode mode, const QStringList &arguments)
         QStringLiteral("N")};
     const QCommandLineOption noHistory{QStringLiteral("no-history"),
                                        QStringLiteral("Keeps no history.")};
+    const QCommandLineOption http{
+        QStringLiteral("http"),
+        QStringLiteral("Serves a live page of the slots at /, the same as JSON at /api/status and "
+                       "Prometheus metrics at /metrics, read-only, on ADDRESS:PORT (IPv6 in "
+                       "brackets; 0.0.0.0 for every interface; port 0 lets the system choose, and "
+                       "the address is printed). Off unless given."),
+        QStringLiteral("ADDRESS:PORT")};
     parser.addOptions({help, board, boards, target, warmBoot, retries, json, history, quiet});
     if (station)
-        parser.addOptions({count, noHistory});
+        parser.addOptions({count, noHistory, http});
     parser.addPositionalArgument(QStringLiteral("IMAGE"),
                                  QStringLiteral("The .qvbit image container to write."));
 
-    const auto refuse = [&](const QString &message) {
-        parsed.text = message;
-        return parsed;
-    };
+    const auto refuse = [](const QString &message) { return Failure::refused(message); };
     if (!parser.parse(QStringList{QStringLiteral("qvota")} + arguments))
         return refuse(parser.errorText());
     if (parser.isSet(help)) {
-        parsed.help = true;
-        parsed.text = usage_line(mode) + parser.helpText().section(QLatin1Char('\n'), 1);
+        parsed.help = usage_line(mode) + parser.helpText().section(QLatin1Char('\n'), 1);
         return parsed;
     }
 
@@ -119,21 +115,18 @@ ParsedRun parse_run_options(RunMode mode, const QStringList &arguments)
     options.imagePath = positional.first();
 
     for (const QString &text : parser.values(board)) {
-        QString error;
-        const std::optional<BoardSpec> spec = parse_board_spec(text, &error);
+        const Expected<BoardSpec> spec = parse_board_spec(text);
         if (!spec)
-            return refuse(error);
+            return spec.failure();
         options.boards.append(*spec);
     }
     for (const QString &path : parser.values(boards)) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
             return refuse(QStringLiteral("cannot read boards file %1").arg(path));
-        QString error;
-        const std::optional<QList<BoardSpec>> listed =
-            parse_boards_file(QString::fromUtf8(file.readAll()), &error);
+        const Expected<QList<BoardSpec>> listed = parse_boards_file(QString::fromUtf8(file.readAll()));
         if (!listed)
-            return refuse(QStringLiteral("boards file %1: %2").arg(path, error));
+            return refuse(QStringLiteral("boards file %1: %2").arg(path, listed.message()));
         options.boards.append(*listed);
     }
     if (options.boards.isEmpty())
@@ -149,17 +142,18 @@ ParsedRun parse_run_options(RunMode mode, const QStringList &arguments)
 
     // The same rules and words as the single-board command line; the links are checked above,
     // as board specs.
-    SettingsFields values;
-    values.target = parser.value(target);
-    values.retries = parser.value(retries);
+    RunTexts texts;
+    texts.values.target = parser.value(target);
+    texts.values.retries = parser.value(retries);
+    texts.warmBoot = parser.isSet(warmBoot);
+    texts.targetGiven = parser.isSet(target);
     SettingsFields labels;
     labels.target = QStringLiteral("--target");
     labels.retries = QStringLiteral("--retries");
-    if (const QString problem = settings_problem(false, values, labels); !problem.isEmpty())
-        return refuse(problem);
-    options.flow.target = values.target;
-    options.flow.warmBoot = parser.isSet(warmBoot) || parser.isSet(target);
-    options.flow.retries = values.retries.toInt();
+    const Expected<RunRequest> request = read_run_settings(texts, labels);
+    if (!request)
+        return request.failure();
+    options.flow = request->flow;
 
     // JSON Lines are for a program, which reads what it needs; quiet output is for a person.
     if (parser.isSet(json) && parser.isSet(quiet))
@@ -171,16 +165,22 @@ ParsedRun parse_run_options(RunMode mode, const QStringList &arguments)
     options.historyPath = parser.value(history);
     if (station) {
         if (parser.isSet(count)) {
-            const std::optional<int> n = read_count(parser.value(count), 1, 1000000);
-            if (!n)
+            if (!whole_number_in(parser.value(count), 1, 1000000))
                 return refuse(QStringLiteral("--count must be a positive number, got '%1'")
                                   .arg(parser.value(count)));
-            options.count = *n;
+            options.count = parser.value(count).toInt();
         }
         if (parser.isSet(noHistory) && parser.isSet(history))
             return refuse(QStringLiteral("--history and --no-history exclude each other"));
         if (options.historyPath.isEmpty() && !parser.isSet(noHistory))
             options.historyPath = default_history_path();
+        if (parser.isSet(http)) {
+            Expected<HttpEndpoint> endpoint = read_http_endpoint(parser.value(http));
+            if (!endpoint)
+                return refuse(QStringLiteral("--http %1: %2")
+                                  .arg(parser.value(http), endpoint.message()));
+            options.http = std::move(endpoint).value();
+        }
     }
     return parsed;
 }

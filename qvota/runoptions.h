@@ -3,6 +3,7 @@
 #pragma once
 
 #include "boardspec.h"
+#include "httpendpoint.h"
 #include "reporter.h"
 
 #include "otaflow.h"
@@ -23,17 +24,17 @@ struct RunOptions
     OutputOptions output;
     QString historyPath; // empty: no history
     int count = 0;       // station: finished updates before it ends; 0 runs until stopped
+    std::optional<HttpEndpoint> http; // station: where it serves its page and metrics
 };
 
 struct ParsedRun
 {
     RunOptions options;
-    bool help = false; // --help: print text, exit 0
-    QString text;      // the help, or the usage error
+    QString help; // not empty after --help: print it, exit 0
 };
 
-// Parses arguments (the command's own, without "qvota" and the command word). ParsedRun::text
-// is empty when options is ready to run.
-ParsedRun parse_run_options(RunMode mode, const QStringList &arguments);
+// Parses arguments (the command's own, without "qvota" and the command word). A failure is a
+// usage error, with its message.
+Expected<ParsedRun> parse_run_options(RunMode mode, const QStringList &arguments);
 
 } // namespace qvota::cli

@@ -5,9 +5,9 @@
 #include "interrupt.h"
 #include "probe.h"
 #include "runsetup.h"
+#include "stationwatch.h"
 
 #include <QElapsedTimer>
-#include <QMutex>
 
 #include <thread>
 #include <vector>
@@ -28,9 +28,9 @@ constexpr auto STOP_POLL = std::chrono::milliseconds(200);
 class Station
 {
 public:
-    Station(const PreparedRun &run, int count)
+    explicit Station(const PreparedRun &run)
         : m_run(run)
-        , m_count(count)
+        , m_count(run.options.count)
     {}
 
     // Runs one slot until the station stops.
@@ -38,7 +38,7 @@ public:
     {
         SlotProbe probe(spec, m_ports, &m_stop);
         while (!m_stop.load()) {
-            m_run.reporter->slotChanged(spec.label, SlotState::Waiting);
+            m_run.plan.reporter->slotChanged(spec.label, SlotState::Waiting);
             BoardPlace place;
             QString identity;
             if (!waitForAnswer(probe, &place, &identity) || !reserveUpdate())
@@ -47,13 +47,12 @@ public:
             // The probe skips the port listing for a named device; its USB serial number, for
             // the history, is looked up once per board.
             if (spec.serial && spec.serialNumber.isEmpty())
-                place = locate(spec, m_ports.now());
-            m_run.reporter->slotChanged(spec.label, SlotState::Arrived);
+                place = locate(spec, m_ports.now()).value();
+            m_run.plan.reporter->slotChanged(spec.label, SlotState::Arrived);
             const BoardResult result = update_board(spec, place, m_run.plan, &interrupt_flag());
-            record(result);
             if (result.outcome() == Outcome::Cancelled || !waitUntilGone(probe, identity))
                 return;
-            m_run.reporter->slotChanged(spec.label, SlotState::Gone);
+            m_run.plan.reporter->slotChanged(spec.label, SlotState::Gone);
         }
     }
 
@@ -64,23 +63,11 @@ public:
             m_stop.store(true);
     }
 
-    Tally tally() const
-    {
-        const QMutexLocker lock(&m_mutex);
-        return m_tally;
-    }
-
 private:
     int finished() const
     {
-        const QMutexLocker lock(&m_mutex);
-        return m_tally.verified + m_tally.failed + m_tally.cancelled;
-    }
-
-    void record(const BoardResult &result)
-    {
-        const QMutexLocker lock(&m_mutex);
-        m_tally.add(result.outcome());
+        const Tally tally = m_run.tally.value();
+        return tally.verified + tally.failed + tally.cancelled;
     }
 
     // Exactly --count updates start in all, so the last ones are never cut short to end on
@@ -140,39 +127,30 @@ private:
     std::atomic_bool m_stop{false};
     std::atomic_int m_started{0};
     PortListing m_ports;
-    mutable QMutex m_mutex;
-    Tally m_tally;
 };
 
 } // namespace
 
 int run_station(const QStringList &arguments)
 {
-    RunOptions options;
-    int exitCode = 0;
-    const std::unique_ptr<PreparedRun> run =
-        prepare_run(RunMode::Station, arguments, &options, &exitCode);
-    if (!run)
-        return exitCode;
-    install_interrupt_handlers();
-
-    Station station(*run, options.count);
-    std::atomic_int running{int(options.boards.size())};
-    std::vector<std::unique_ptr<QThread>> threads;
-    for (const BoardSpec &spec : std::as_const(options.boards)) {
-        threads.push_back(start_thread([&station, &running, &spec] {
-            station.serve(spec);
-            --running;
-        }));
-    }
-    supervise(running, *run->reporter, [&station] { station.tick(); });
-    for (const std::unique_ptr<QThread> &thread : threads)
-        thread->wait();
-
-    const Tally tally = station.tally();
-    exitCode = tally.exitCode(interrupted());
-    run->reporter->summary(tally, exitCode);
-    return exitCode;
+    std::unique_ptr<Station> station;
+    std::unique_ptr<StationWatch> watch; // with --http
+    return run_boards(RunMode::Station, arguments, [&station, &watch](PreparedRun &run) {
+        BoardWork work;
+        if (run.options.http) {
+            Expected<std::unique_ptr<StationWatch>> started = StationWatch::start(run);
+            if (!started) {
+                work.refusal = usage_error(QStringLiteral("station"), started.message());
+                return work;
+            }
+            watch = std::move(started).value();
+            run.plan.reporter = &watch->reporter();
+        }
+        station = std::make_unique<Station>(run);
+        work.serve = [&station](const BoardSpec &spec) { station->serve(spec); };
+        work.tick = [&station] { station->tick(); };
+        return work;
+    });
 }
 
 } // namespace qvota::cli

@@ -32,6 +32,11 @@ void ScriptedLink::reopen()
 
 bool ScriptedLink::write(const QByteArray &bytes)
 {
+    if (m_failWritesAfter >= 0 && m_writes.size() >= m_failWritesAfter) {
+        m_writes.append(bytes);
+        setFailure(m_writeFailure);
+        return false;
+    }
     m_writes.append(bytes);
     for (Rule &rule : m_rules) {
         if (rule.usesLeft == 0 || !rule.matches(bytes))

@@ -41,6 +41,14 @@ public:
         m_writeObserver = std::move(observer);
     }
 
+    // From the write after the first count writes on, every write fails and the link reports
+    // why, as a link whose device went away.
+    void failWritesAfter(int count, const QString &why)
+    {
+        m_failWritesAfter = count;
+        m_writeFailure = why;
+    }
+
     const QList<QByteArray> &writes() const { return m_writes; }
     const QList<ReadRequest> &reads() const { return m_reads; }
     // The number of writes made before each reopen, to place it in the sequence.
@@ -50,7 +58,7 @@ public:
     // or -1 when bytes are not a frame.
     static int frameIndex(const QByteArray &bytes);
 
-    bool open(QString *) override { return true; }
+    Expected<void> open() override { return {}; }
     void close() override {}
     // Drops the pending input as the serial link does.
     void reopen() override;
@@ -79,6 +87,8 @@ private:
     QList<ReadRequest> m_reads;
     QList<int> m_reopenCalls;
     QString m_inputNote;
+    int m_failWritesAfter = -1;
+    QString m_writeFailure;
 };
 
 } // namespace qvota::test

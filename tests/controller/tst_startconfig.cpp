@@ -24,24 +24,26 @@ private slots:
 void TestStartConfig::readStartSettings_data()
 {
     QTest::addColumn<QVariantMap>("cfg");
-    QTest::addColumn<QString>("changed"); // the fields that differ from the defaults
+    QTest::addColumn<QString>("changed"); // the fields that differ from the defaults, or the refusal
 
+    const QVariantMap uart{{u"transport"_s, u"uart"_s}, {u"port"_s, u"COM35"_s}};
     QTest::newRow("empty map: defaults") << QVariantMap{} << u""_s;
-    QTest::newRow("uart") << QVariantMap{{u"transport"_s, u"uart"_s}} << u"uart=1"_s;
+    QTest::newRow("uart") << uart << u"uart=1"_s;
     QTest::newRow("UART is UDP") << QVariantMap{{u"transport"_s, u"UART"_s}} << u""_s;
     QTest::newRow("empty transport is UDP") << QVariantMap{{u"transport"_s, u""_s}} << u""_s;
-    QTest::newRow("port entry") << QVariantMap{{u"port"_s, u"COM7 - USB Serial"_s}}
-                                << u"port=COM7"_s;
-    QTest::newRow("port leading blank") << QVariantMap{{u"port"_s, u" COM7"_s}} << u""_s;
+    QTest::newRow("port entry") << QVariantMap{{u"transport"_s, u"uart"_s}, {u"port"_s, u"COM7 - USB Serial"_s}}
+                                << u"uart=1 port=COM7"_s;
     QTest::newRow("hostIp entry") << QVariantMap{{u"hostIp"_s, u"Wi-Fi - 10.0.0.5"_s}}
                                   << u"hostIp=10.0.0.5"_s;
     QTest::newRow("hostIp last separator")
         << QVariantMap{{u"hostIp"_s, u"a - b - 10.0.0.7"_s}} << u"hostIp=10.0.0.7"_s;
     QTest::newRow("hostIp trimmed")
         << QVariantMap{{u"hostIp"_s, u" 10.0.0.9 "_s}} << u"hostIp=10.0.0.9"_s;
-    QTest::newRow("baud abc") << QVariantMap{{u"baud"_s, u"abc"_s}} << u"baud=0"_s;
-    QTest::newRow("baud empty") << QVariantMap{{u"baud"_s, u""_s}} << u"baud=0"_s;
-    QTest::newRow("udpPort narrowed") << QVariantMap{{u"udpPort"_s, 70000}} << u"udpPort=4464"_s;
+    // Values that a reading would have to narrow are refused instead.
+    QTest::newRow("baud abc") << QVariantMap{{u"transport"_s, u"uart"_s}, {u"port"_s, u"COM7"_s}, {u"baud"_s, u"abc"_s}}
+                              << u"refused: baud rate abc: not a baud rate (a whole number above 0)"_s;
+    QTest::newRow("udpPort beyond 16 bits") << QVariantMap{{u"udpPort"_s, 70000}}
+                                            << u"refused: board port 70000: not a port number (1..65535)"_s;
     QTest::newRow("target implies warm boot")
         << QVariantMap{{u"target"_s, u"2"_s}, {u"warmBoot"_s, false}} << u"target=2 warm=1"_s;
     QTest::newRow("warm boot without target") << QVariantMap{{u"warmBoot"_s, true}} << u"warm=1"_s;
@@ -51,22 +53,28 @@ void TestStartConfig::readStartSettings()
 {
     QFETCH(QVariantMap, cfg);
     QFETCH(QString, changed);
+    const qvota::Expected<qvota::RunRequest> request = qvota::read_start_request(cfg);
+    if (changed.startsWith(u"refused: "_s)) {
+        QCOMPARE(request.message(), changed.mid(9));
+        return;
+    }
+    QVERIFY2(request, qPrintable(request.message()));
     QStringList expected =
-        u"uart=0 target= warm=0 port= baud=115200 ip=192.168.0.100 "
+        u"uart=0 target= warm=0 port=COM35 baud=115200 ip=192.168.0.100 "
         "udpPort=7777 hostIp=192.168.0.3 hostPort=6666"_s.split(QLatin1Char(' '));
     for (const QString &f : changed.split(QLatin1Char(' '), Qt::SkipEmptyParts))
         expected.replaceInStrings(QRegularExpression(QLatin1Char('^')
                                                      + f.section(QLatin1Char('='), 0, 0)
                                                      + QLatin1String("=.*")),
                                   f);
-    const qvota::StartSettings s = qvota::read_start_settings(cfg);
+    const qvota::LinkSettings &s = request->link;
     const auto n = [](int value) { return QString::number(value); };
-    QCOMPARE(
-        QStringList({u"uart="_s + n(s.serial), u"target="_s + s.target, u"warm="_s + n(s.warmBoot),
-                     u"port="_s + s.portName, u"baud="_s + n(s.baudRate), u"ip="_s + s.boardIp,
-                     u"udpPort="_s + n(s.boardPort), u"hostIp="_s + s.hostIp,
-                     u"hostPort="_s + n(s.hostPort)}),
-        expected);
+    QCOMPARE(QStringList({u"uart="_s + n(s.serial), u"target="_s + request->flow.target,
+                          u"warm="_s + n(request->flow.warmBoot), u"port="_s + s.portName,
+                          u"baud="_s + n(s.baudRate), u"ip="_s + s.boardIp,
+                          u"udpPort="_s + n(s.boardPort), u"hostIp="_s + s.hostIp,
+                          u"hostPort="_s + n(s.hostPort)}),
+             expected);
 }
 
 void TestStartConfig::linkAndFlowConfig_data()
@@ -88,15 +96,16 @@ void TestStartConfig::linkAndFlowConfig()
     QFETCH(QVariantMap, cfg);
     QFETCH(QString, line);
     QFETCH(bool, serial);
-    const qvota::StartSettings settings = qvota::read_start_settings(cfg);
-    QCOMPARE(qvota::link_log_line(settings), line);
-    const std::unique_ptr<qvota::Link> link = qvota::make_link(settings);
-    QCOMPARE(dynamic_cast<qvota::SerialLink *>(link.get()) != nullptr, serial);
-
-    const qvota::OtaConfig config = qvota::make_ota_config(settings, {{u"crc32"_s, u"0000ABCD"_s}});
-    QCOMPARE(config.expectedCrc32, 0xABCDu);
-    QCOMPARE(config.target, serial ? u"2"_s : u""_s);
-    QCOMPARE(config.warmBoot, serial);
+    QCOMPARE(qvota::link_line(qvota::start_texts(cfg)), line);
+    // The texts that name the link here are no addresses; the serial row is a well-formed run.
+    const qvota::Expected<qvota::RunRequest> request = qvota::read_start_request(cfg);
+    QCOMPARE(request.ok(), serial);
+    if (!serial)
+        return;
+    const std::unique_ptr<qvota::Link> link = qvota::make_link(request->link);
+    QVERIFY(dynamic_cast<qvota::SerialLink *>(link.get()) != nullptr);
+    QCOMPARE(request->flow.target, u"2"_s);
+    QVERIFY(request->flow.warmBoot);
 }
 
 void TestStartConfig::portAndAddressLists()
@@ -132,13 +141,13 @@ void TestStartConfig::windowFieldsChecked()
     const QVariantMap uart{{u"transport"_s, u"uart"_s},
                            {u"port"_s, u"ttyUSB0 - USB Serial"_s},
                            {u"baud"_s, 115200}};
-    QCOMPARE(qvota::start_settings_problem(udp), QString());
-    QCOMPARE(qvota::start_settings_problem(uart), QString());
-    QCOMPARE(qvota::start_settings_problem({}), QString());
+    QCOMPARE(qvota::read_start_request(udp).message(), QString());
+    QCOMPARE(qvota::read_start_request(uart).message(), QString());
+    QCOMPARE(qvota::read_start_request({}).message(), QString());
 
     const auto with = [](QVariantMap map, const QString &key, const QVariant &value) {
         map.insert(key, value);
-        return qvota::start_settings_problem(map);
+        return qvota::read_start_request(map).message();
     };
     QCOMPARE(with(udp, u"udpPort"_s, 121192), u"board port 121192: not a port number (1..65535)"_s);
     QCOMPARE(with(udp, u"target"_s, u"3"_s), u"warm-boot target 3: not a warm-boot target (1 or 2)"_s);

@@ -184,6 +184,8 @@ void TestOtaFlow::failures_data()
         {"cancelled during the erase", "cancel", "U", u"cancelled by user"_s, "j U"},
         {"frame never acked", "ack", "", u"frame 0 failed after 3 tries"_s, "j U f0 f0 f0",
          ackTimeouts},
+        // A write that fails ends the wait at once, with the link's words, not after the retries.
+        {"a frame cannot be written", "fail", "2", u"serial port gone"_s, "j U f0"},
         {"no RXDONE line", "last", "K", u"no RXDONE, got ''"_s, "j U f0 f1"},
         {"other text after the transfer", "last", "KDONE CRC32=1234abcd\r\n",
          u"no RXDONE, got 'DONE CRC32=1234abcd'"_s, "j U f0 f1"},
@@ -217,6 +219,8 @@ void TestOtaFlow::failures()
         board.reply[step] = reply;
     ScriptedLink link;
     board.install(link, 2);
+    if (step == QLatin1String("fail"))
+        link.failWritesAfter(reply.toInt(), u"serial port gone"_s);
     const QString trigger =
         step == QLatin1String("cancel") ? QString::fromLatin1(reply) : QStringLiteral("-");
     std::atomic_bool cancel{trigger.isEmpty()};

@@ -54,7 +54,7 @@ void TestUdpLink::init()
     m_link = std::make_unique<UdpLink>(QStringLiteral("127.0.0.1"), m_board->localPort(),
                                        QStringLiteral("127.0.0.1"), m_linkPort);
     QString error;
-    QVERIFY2(m_link->open(&error), qPrintable(error));
+    QVERIFY2((error = m_link->open().message()).isEmpty(), qPrintable(error));
 }
 
 void TestUdpLink::bufferedBytesComeAtOnceAndReadLineTakesTheRest()
@@ -107,7 +107,7 @@ void TestUdpLink::boardAddressesThatReachManyAcceptEverySender()
     const quint16 port = free_udp_port();
     UdpLink link(board, 7777, QStringLiteral("127.0.0.1"), port);
     QString error;
-    QVERIFY2(link.open(&error), qPrintable(error));
+    QVERIFY2((error = link.open().message()).isEmpty(), qPrintable(error));
     QUdpSocket otherHost;
     QVERIFY(otherHost.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
     QCOMPARE(otherHost.writeDatagram("K", LOOPBACK, port), qint64(1));
@@ -143,7 +143,7 @@ void TestUdpLink::bindFailures()
     QString error;
     QElapsedTimer timer;
     timer.start();
-    QVERIFY(!taken.open(&error));
+    QVERIFY(!(error = taken.open().message()).isEmpty());
     QVERIFY(timer.elapsed() < scaled_ms(1000));
     QCOMPARE(error, QStringLiteral("udp bind 127.0.0.1:%1 failed").arg(holder.localPort()));
 
@@ -151,13 +151,13 @@ void TestUdpLink::bindFailures()
     const quint16 port = free_udp_port();
     UdpLink unparsable(QStringLiteral("127.0.0.1"), m_board->localPort(),
                        QStringLiteral("192.168.0.x"), port);
-    QVERIFY(!unparsable.open(&error));
+    QVERIFY(!(error = unparsable.open().message()).isEmpty());
     QCOMPARE(error, QStringLiteral("udp bind :%1 failed").arg(port));
 
     // A zone in an IPv6 address reads like a placeholder and must come out as it went in.
     UdpLink zoned(QStringLiteral("127.0.0.1"), m_board->localPort(), QStringLiteral("fe80::1%2"),
                   6666);
-    QVERIFY(!zoned.open(&error));
+    QVERIFY(!(error = zoned.open().message()).isEmpty());
     QCOMPARE(error, QStringLiteral("udp bind fe80::1%2:6666 failed"));
 }
 

@@ -1,5 +1,5 @@
 // Fuzz target for the container check: is_container, parse_container (with and without its
-// optional outputs), parse_container_header on the first 36 bytes, and crc32. The verdict, the
+// optional outputs), read_container_header on the first 36 bytes, and crc32. The verdict, the
 // message and the info map are compared with the documented rules, computed here independently.
 #include "container.h"
 
@@ -114,13 +114,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     REQUIRE(qvota::parse_container(bytes, nullptr, nullptr) == valid);
 
     // Judging a file from its head and length must agree with judging the whole.
-    QVariantMap headInfo;
-    QString headError = ERROR_SENTINEL;
-    REQUIRE(
-        qvota::parse_container_header(bytes.left(HEADER_SIZE), qint64(size), &headInfo, &headError)
-        == valid);
-    REQUIRE(headInfo == info);
-    REQUIRE(headError == error);
+    const qvota::Expected<qvota::ContainerInfo> head =
+        qvota::read_container_header(bytes.left(HEADER_SIZE), qint64(size));
+    REQUIRE(head.ok() == valid);
+    REQUIRE((head ? qvota::container_info_map(*head) : QVariantMap()) == info);
+    REQUIRE((head ? ERROR_SENTINEL : head.message()) == error);
 
     REQUIRE(qvota::crc32(bytes) == reference_crc32(data, size));
     return 0;

@@ -64,7 +64,7 @@ public:
     // The number of writes made before each reopen.
     const QList<int> &reopens() const { return m_reopens; }
 
-    bool open(QString *) override { return true; }
+    Expected<void> open() override { return {}; }
     void close() override {}
     void reopen() override;
     bool write(const QByteArray &bytes) override;

@@ -96,7 +96,11 @@ done
 expected_files=(./usr/bin/QuelvaneOtaStudio ./usr/bin/qvota ./usr/bin/qvota-board-sim
     "./usr/share/applications/$id.desktop" "./usr/share/metainfo/$id.metainfo.xml"
     ./usr/share/man/man1/QuelvaneOtaStudio.1.gz ./usr/share/man/man1/qvota.1.gz
-    ./usr/share/bash-completion/completions/qvota)
+    ./usr/share/bash-completion/completions/qvota
+    "./usr/lib/systemd/system/qvota-station@.service"
+    ./usr/share/doc/quelvane-ota-studio/examples/station.conf
+    ./usr/share/doc/quelvane-ota-studio/examples/prometheus.yml
+    ./usr/share/doc/quelvane-ota-studio/examples/qvota-alerts.yml)
 for size in "${icon_sizes[@]}"; do
     expected_files+=("./usr/share/icons/hicolor/${size}x${size}/apps/$id.png")
 done
@@ -185,12 +189,19 @@ if command -v readelf >/dev/null; then
         done
         unset lib_path
     done
-    # A rack computer has no display and may have no GUI libraries at all.
+    # A rack computer has no display and may have no GUI libraries at all. HttpServer serves the
+    # station's page and metrics; it brings WebSockets with it, and nothing more of Qt.
     qt_needed=$(readelf -d "$qvota" | sed -n 's/.*(NEEDED).*\[\(libQt6[A-Za-z]*\)\.so.*/\1/p' | sort | tr '\n' ' ')
-    if [ "$qt_needed" = "libQt6Core libQt6Network libQt6SerialPort " ]; then
-        pass "qvota links only Qt Core, Network and SerialPort"
+    if [ "$qt_needed" = "libQt6Core libQt6HttpServer libQt6Network libQt6SerialPort " ]; then
+        pass "qvota links only Qt Core, HttpServer, Network and SerialPort"
     else
-        fail "qvota links the Qt libraries $qt_needed, not just Core, Network and SerialPort"
+        fail "qvota links the Qt libraries $qt_needed, not just Core, HttpServer, Network and SerialPort"
+    fi
+    qt_loaded=$(ldd "$qvota" | sed -n 's/^[[:space:]]*\(libQt6[A-Za-z]*\)\.so.*/\1/p' | sort | tr '\n' ' ')
+    if [ "$qt_loaded" = "libQt6Core libQt6HttpServer libQt6Network libQt6SerialPort libQt6WebSockets " ]; then
+        pass "qvota loads no Qt library beyond those and WebSockets"
+    else
+        fail "qvota loads the Qt libraries $qt_loaded"
     fi
 else
     skip "readelf not installed: linked libraries and run paths not checked"
@@ -236,6 +247,25 @@ if [ -f "$completion" ]; then
         pass "the bash completion completes qvota's commands and options"
     else
         fail "the bash completion does not complete qvota's commands and options"
+    fi
+fi
+
+# The station's service: systemd accepts the template unit as it is installed, with its
+# program at the unpacked path (the package is not installed here).
+unit="$root/usr/lib/systemd/system/qvota-station@.service"
+if [ -f "$unit" ]; then
+    grep -q '^ExecStart=/usr/bin/qvota station ' "$unit" && pass "the unit starts /usr/bin/qvota station" ||
+        fail "the unit's ExecStart is '$(grep '^ExecStart=' "$unit")'"
+    if command -v systemd-analyze >/dev/null; then
+        mkdir -p "$tmp/units"
+        sed "s|/usr/bin/qvota|$qvota|" "$unit" >"$tmp/units/qvota-station@.service"
+        if out=$(systemd-analyze verify --man=no "$tmp/units/qvota-station@.service" 2>&1) && [ -z "$out" ]; then
+            pass "systemd-analyze verify accepts qvota-station@.service"
+        else
+            fail "systemd-analyze verify: $out"
+        fi
+    else
+        skip "systemd-analyze not installed: the unit was not verified"
     fi
 fi
 
@@ -369,6 +399,36 @@ if "$sim" pack "$tmp/plain.bin" "$tmp/image.qvbit" >"$tmp/pack.log" 2>&1; then
         else
             fail "qvota flash exited $rc without a verified result: $(cat "$tmp/qvota.err")"
         fi
+
+        # The station's page and status from the packaged qvota, fetched with bash alone.
+        echo "\$ qvota station image.qvbit --board udp:127.0.0.1:$port --no-history --json --http 127.0.0.1:0"
+        "$qvota" station "$tmp/image.qvbit" --board "udp:127.0.0.1:$port" --no-history --json \
+            --http 127.0.0.1:0 >"$tmp/station.out" 2>"$tmp/station.err" &
+        station=$!
+        pids+=("$station")
+        http_port=""
+        for _ in $(seq 200); do
+            grep -q '"event":"result"' "$tmp/station.out" && break
+            sleep 0.1
+        done
+        http_port=$(sed -n 's/.*"event":"http".*"port":\([0-9]*\).*/\1/p' "$tmp/station.out")
+        http_get() {
+            exec 3<>"/dev/tcp/127.0.0.1/$http_port" || return 1
+            printf 'GET %s HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n' "$1" >&3
+            timeout 5 cat <&3
+            exec 3<&-
+        }
+        if [ -n "$http_port" ] && http_get / | grep -q '<ul id="slots"' &&
+            http_get /api/status | grep -q '"state":"verified"'; then
+            pass "the packaged qvota serves the station's page and a verified slot at /api/status"
+        else
+            fail "the packaged qvota's station page: $(cat "$tmp/station.err") $(head -c 300 "$tmp/station.out")"
+        fi
+        kill -TERM "$station"
+        wait "$station"
+        rc=$?
+        [ "$rc" -eq 130 ] && pass "SIGTERM ends the station with exit code 130" ||
+            fail "the station exited $rc after SIGTERM"
     fi
 else
     fail "the packaged simulator cannot pack an image: $(cat "$tmp/pack.log")"

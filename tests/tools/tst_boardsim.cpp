@@ -292,7 +292,7 @@ void TestBoardSim::garbageAndCleanExit()
             ? std::unique_ptr<Link>(std::make_unique<SerialLink>(match.captured(2), 115200))
             : std::make_unique<UdpLink>(u"127.0.0.1"_s, match.captured(1).toUShort(),
                                         u"127.0.0.1"_s, 0);
-    QVERIFY(link->open(nullptr));
+    QVERIFY(link->open().ok());
     // Noise of all sizes, framed and not, in command mode (on the pty, garbage in a transfer makes
     // the simulator deaf to commands until a good frame), then a "U" cut short; the answers are
     // read until the line is quiet long enough (100 ms) to drop a half command or frame.
@@ -330,7 +330,7 @@ void TestBoardSim::ptyReopenedAndNeverFasterThanTheWire()
                           u"--erase-ms"_s, u"0"_s, u"--noise-lines"_s, u"30"_s}));
     QCOMPARE(QFileInfo(linkPath).symLinkTarget(), sim.ptyPath());
     SerialLink byLink(linkPath, baud), byDevice(sim.ptyPath(), baud);
-    QVERIFY(byLink.open(nullptr));
+    QVERIFY(byLink.open().ok());
     QElapsedTimer timer;
     timer.start();
     const QByteArray reply = exchange(byLink, "j", JEDEC); // thirty noise lines, then JEDEC
@@ -344,7 +344,7 @@ void TestBoardSim::ptyReopenedAndNeverFasterThanTheWire()
     timer.start();
     for (int i = 0; i < 16; ++i) {
         SerialLink &link = i % 2 ? byDevice : byLink;
-        QVERIFY(i == 0 || link.open(nullptr));
+        QVERIFY(i == 0 || link.open().ok());
         const QByteArray ack = "K" + (i < 15 ? QByteArray() : rxdone(crc32(image)));
         QCOMPARE(exchange(link, build_frame(image, i), ack), ack);
         link.close();
