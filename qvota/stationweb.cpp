@@ -143,7 +143,7 @@ protected:
         });
         serve(QStringLiteral("/metrics"), [&metrics] {
             return Body{QByteArrayLiteral("text/plain; version=0.0.4; charset=utf-8"),
-                        qEnvironmentVariableIsSet("TINY") ? QByteArray("x") : metrics.text()};
+                        metrics.text()};
         });
         http.setMissingHandler([](const QHttpServerRequest &request,
                                   QHttpServerResponder &&responder) {
