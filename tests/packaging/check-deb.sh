@@ -3,7 +3,8 @@
 # metainfo, icons, man pages and bash completion it carries, and the programs unpacked from it,
 # which must show their help, run one complete update over UDP on 127.0.0.1 against the packaged
 # simulator (with QuelvaneOtaStudio --cli and with qvota flash) and open the window with no QML
-# module beyond those the package depends on; qvota must link no GUI library.
+# module beyond those the package depends on; qvota must link no GUI library, serve the station's
+# page, and the station's systemd unit must pass systemd-analyze verify.
 #
 # Usage: check-deb.sh BUILD_DIR VERSION
 # Runs only when QVOTA_PACKAGE_TEST=1 (as `make package` sets it), since the package has to be
