@@ -37,6 +37,9 @@ StationStatus::StationStatus(StationFacts facts, const QStringList &boards)
     }
 }
 
+// A change replaces texts by moving fresh copies in (never by copy-assigning them): a snapshot on
+// the HTTP thread may still share the old text, and the thread sanitizer can follow the
+// release of a shared text only where it happens in inline code, not inside Qt's library.
 template<typename Change>
 void StationStatus::change(const QString &board, Change change)
 {
@@ -72,7 +75,7 @@ void StationStatus::started(const QString &board, const QString &port)
 {
     change(board, [&port](Slot &slot) {
         slot.status.phase = SlotPhase::Updating;
-        slot.status.port = port;
+        slot.status.port = QString(port);
         slot.status.stage = QStringLiteral("link");
         slot.status.done = 0;
         slot.status.total = 0;
@@ -86,7 +89,7 @@ void StationStatus::staged(const QString &board, const QString &stage)
 {
     const qint64 now = m_clock.elapsed();
     change(board, [&stage, now](Slot &slot) {
-        slot.status.stage = stage;
+        slot.status.stage = QString(stage);
         if (stage == QLatin1String("transfer"))
             slot.transferStartMs = now;
     });
@@ -102,7 +105,7 @@ void StationStatus::progressed(const QString &board, int done, int total)
         slot.progressMs = now;
         if (slot.transferStartMs < 0)
             slot.transferStartMs = now;
-        slot.runningBytes = std::min(qint64(done) * FRAME_PAYLOAD, imageBytes);
+        slot.runningBytes = frame_bytes(done, imageBytes);
     });
 }
 
@@ -135,7 +138,7 @@ void StationStatus::finished(const QString &board, const SlotResult &result)
             break;
         }
         status.stage.clear();
-        status.last = result;
+        status.last = SlotResult(result);
     });
 }
 

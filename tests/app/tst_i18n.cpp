@@ -38,7 +38,7 @@ const QList<QPair<const char *, QStringList>> MESSAGES = {
       u"UART Serial (APP1)"_s, u"UDP Network (100M)"_s, u"UPGRADE LOG"_s, u"Upgrading"_s,
       u"Upgrading..."_s, u"Warm boot to APP1"_s, u"Warm boot to APP2"_s,
       // The window's own additions.
-      u"Save Log"_s, u"Log saved to %1"_s}},
+      u"Save Log"_s, u"Log saved to %1"_s, u"%1 (not found)"_s}},
     {"Theme",
      {u"Abyss Black"_s, u"Carbon Amber"_s, u"Deep Blue"_s, u"Graphite Gray"_s, u"Light"_s,
       u"Medical"_s, u"Midnight Teal"_s, u"Mist Cyan"_s, u"Slate Copper"_s}},
