@@ -155,8 +155,8 @@ QString hex4(quint16 id)
 
 Expected<BoardSpec> parse_board_spec(const QString &text)
 {
-    // The spec is the board's label in every output: a control character in it would reach the
-    // operator's terminal, and blanks around it would make one board look like two.
+    // The text given for a board is its label in every output: a control character in it would
+    // reach the operator's terminal, and blanks around it would make one board look like two.
     for (const QChar c : text) {
         if (!c.isPrint())
             return refuse(printable(text),

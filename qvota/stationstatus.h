@@ -59,7 +59,7 @@ struct SlotTotals
 
 struct SlotStatus
 {
-    QString board; // the SPEC as given
+    QString board; // the board as given on the command line or in the boards file
     SlotPhase phase = SlotPhase::Waiting;
     QString port;  // of the current or last update
     QString stage; // while updating
