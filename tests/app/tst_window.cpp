@@ -184,8 +184,8 @@ private slots:
                                  "import QtQuick\nimport QuelvaneOtaStudio\n"
                                  "Main { Timer { running: true; onTriggered: {\n"
                                  "  console.info('up in ' + currentLang + '/' + Theme.themeId);\n"
-                                 "  for (const [theme, lang] of [['light', 'en'], ['abyss', 'zh_CN'],\n"
-                                 "                               ['light', 'ja_JP']]) {\n"
+                                 "  for (const [theme, lang] of\n"
+                                 "       [['light', 'en'], ['abyss', 'zh_CN'], ['light', 'ja_JP']]) {\n"
                                  "    _applyTheme(theme); _applyLanguage(lang); }\n"
                                  "  console.info('now in ' + currentLang + '/' + Theme.themeId);\n"
                                  "  Qt.quit(); } } }\n"))

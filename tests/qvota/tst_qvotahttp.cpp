@@ -53,7 +53,8 @@ Reply exchange(quint16 port, const QByteArray &request, int closeMs = 0)
         static const QRegularExpression length(u"(?im)^content-length: *(\\d+)"_s);
         const auto match = length.match(QString::fromLatin1(got.left(end)));
         // A HEAD answer names the length of the body it does not send.
-        const int body = match.hasMatch() && !request.startsWith("HEAD") ? match.captured(1).toInt() : 0;
+        const bool head = request.startsWith("HEAD");
+        const int body = match.hasMatch() && !head ? match.captured(1).toInt() : 0;
         if (got.size() >= end + 4 + body)
             break;
     }
@@ -115,7 +116,8 @@ private slots:
         // About 18 s at 115200 baud, longer by the sanitizers' time scale as everything else
         // here is: the hostile requests and the scrapes happen during it.
         const int kib = int(std::min<qint64>(200 * scaled_ms(1000) / 1000, 2000));
-        const QString image = write_file(m_dir, u"image.qvbit"_s, pack_with_sim(pattern_bytes(kib * 1024, 5)));
+        const QString image =
+            write_file(m_dir, u"image.qvbit"_s, pack_with_sim(pattern_bytes(kib * 1024, 5)));
         QVERIFY(!image.isEmpty());
         QVERIFY(m_paced.startPty({u"--baud"_s, u"115200"_s}));
         QVERIFY(m_badFlash.startUdp({u"--bad-img-crc"_s}));
